@@ -1,0 +1,87 @@
+// gridcheck: form the product of the transpose of a fixed identity matrix
+// with a fixed table, and report every element of it that differs from the
+// table. With the data built in, nothing differs and nothing is written.
+#include <cstdio>
+
+// Matrices are N x N doubles stored row-major in flat arrays: element [r][c]
+// is at N * r + c, so one row further on is a step of N elements. Flat
+// storage keeps the column walks below inside one array object.
+constexpr int N = 16;
+
+static void product(const double A[N * N], const double B[N * N], double D[N * N]);
+static void verify(const double D[N * N], const double B[N * N], std::FILE *out);
+
+// clang-format off
+static const double A[N * N] = {
+	1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+	0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+	0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+	0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+	0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+	0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+	0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+	0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0,
+	0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,
+	0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0,
+	0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0,
+	0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0,
+	0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0,
+	0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0,
+	0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0,
+	0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
+};
+
+static const double B[N * N] = {
+	 2,  7,  0, 13, 18, 18, 16,  6,  4, 13,  2, 16,  6, 13,  0,  1,
+	10, 14, 17,  2, 17, 13, 12,  8,  1,  5, 15, 13,  2,  9,  1, 12,
+	 6,  4, 14, 13,  8,  0, 12,  5, 18,  7, 13, 16, 12, 13,  5, 19,
+	 1, 18, 16,  5,  8,  0, 13,  8, 17,  1,  2, 10,  7,  5, 19,  2,
+	 0,  5, 11, 13,  4,  2, 12, 18, 10,  5,  6,  5, 16,  6, 15,  6,
+	 7,  6,  1,  4,  4,  0, 11, 10,  9, 14, 13, 19,  1, 15, 17, 11,
+	 4, 17, 13,  2,  0, 12,  2,  4, 10,  2,  2, 13, 19, 10, 14, 10,
+	16,  3,  7, 15, 19,  2,  2,  7, 10,  5, 10, 10, 13, 15,  9,  0,
+	 1, 13, 16, 17, 17, 14,  9, 13,  7, 12,  5, 10,  8,  5,  1, 12,
+	 0, 13, 11,  6, 14, 12, 15,  8, 18,  8,  6, 19, 12,  9,  9,  1,
+	17,  8,  4,  0,  2,  4,  1, 19, 11, 12,  6, 11,  5, 11, 11, 12,
+	 5, 15, 13, 10,  4,  5,  1, 19, 18,  3,  2, 11,  1,  3, 14,  3,
+	14,  0,  9, 10,  9, 18,  5, 15, 17,  1,  2, 10, 16,  9, 19,  7,
+	 5,  3,  8,  8,  7,  7,  9, 17, 16,  7,  5, 14,  1,  2,  6,  7,
+	 8, 11,  8, 10,  5, 15, 19, 18,  3,  6, 12, 17, 14,  3,  2,  8,
+	10, 17, 12, 14, 18, 15, 14, 15, 12, 15,  0, 17,  5, 17, 14, 15,
+};
+// clang-format on
+
+int main()
+{
+	double D[N * N] = {}; // every element +0.0
+	product(A, B, D);
+	verify(D, B, stdout);
+	return 0;
+}
+
+// Adds the transpose of A times B into D: D[i][j] += sum over k of
+// A[k][i] * B[k][j], terms taken in the order k = 0 .. N-1. Each term is
+// rounded after the multiply and again after the add; the build keeps the
+// compiler from fusing the two into one multiply-add.
+static void product(const double A[N * N], const double B[N * N], double D[N * N])
+{
+	for (int i = 0; i < N; i++) {
+		for (int j = 0; j < N; j++) {
+			const double *A_row = &A[i]; // [0][i], then down column i
+			const double *B_col = &B[j]; // [0][j], then down column j
+			double *D_element = &D[N * i + j];
+			for (int k = 0; k < N; k++)
+				*D_element = *D_element + A_row[N * k] * B_col[N * k];
+		}
+	}
+}
+
+// Reports, in row-major order, every element where D differs from B. The
+// comparison is exact: a NaN on either side differs, -0.0 equals +0.0.
+static void verify(const double D[N * N], const double B[N * N], std::FILE *out)
+{
+	for (int i = 0; i < N; i++)
+		for (int j = 0; j < N; j++)
+			if (D[N * i + j] != B[N * i + j])
+				std::fprintf(out, "Incorrect element at %d,%d\n", i, j);
+}

@@ -1,0 +1,166 @@
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "process.h"
+
+// The program is one unit with static functions; compile it into the test
+// with its entry point renamed so the product and the verification can be
+// fed other matrices.
+#define main gridcheck_main
+#include "gridcheck.cpp" // NOLINT(bugprone-suspicious-include): the program under test
+#undef main
+
+namespace {
+
+struct Matrix {
+	double m[N * N] = {};
+	double &at(int r, int c)
+	{
+		return m[N * r + c];
+	}
+};
+
+Matrix copy_of(const double source[N * N])
+{
+	Matrix result;
+	for (int e = 0; e < N * N; e++)
+		result.m[e] = source[e];
+	return result;
+}
+
+std::string verify_output(const Matrix &D, const Matrix &expected)
+{
+	char *text = nullptr;
+	size_t size = 0;
+	std::FILE *out = open_memstream(&text, &size);
+	verify(D.m, expected.m, out);
+	std::fclose(out);
+	std::string result(text, size);
+	std::free(text);
+	return result;
+}
+
+TEST(Product, TakesTheTransposeOfA)
+{
+	// Two non-symmetric A whose transpose and plain products differ in
+	// every row: D row i is B row i-1 for the shift, and the running sum
+	// of B rows 0..i for the upper triangle of ones.
+	struct Case {
+		const char *name;
+		bool (*a)(int k, int i); // A[k][i] is 1 when true, else 0
+		double (*expected)(int i, int j);
+	};
+	static const Case cases[] = {
+	    {"shift", [](int k, int i) { return i == (k + 1) % N; },
+	     [](int i, int j) { return B[N * ((i + N - 1) % N) + j]; }},
+	    {"upper triangle", [](int k, int i) { return k <= i; },
+	     [](int i, int j) {
+		     double sum = 0;
+		     for (int k = 0; k <= i; k++)
+			     sum += B[N * k + j];
+		     return sum;
+	     }},
+	};
+	for (const Case &c : cases) {
+		Matrix a, D;
+		for (int k = 0; k < N; k++)
+			for (int i = 0; i < N; i++)
+				a.at(k, i) = c.a(k, i) ? 1.0 : 0.0;
+		product(a.m, B, D.m);
+		for (int i = 0; i < N; i++)
+			for (int j = 0; j < N; j++)
+				ASSERT_EQ(D.at(i, j), c.expected(i, j))
+				    << c.name << " at " << i << "," << j;
+	}
+}
+
+TEST(Product, RoundsTheMultiplyAndTheAddSeparately)
+{
+	// (1 + 2^-27)^2 = 1 + 2^-26 + 2^-54 exactly; rounded, the 2^-54 is
+	// gone and the sum with -(1 + 2^-26) is 0. A fused multiply-add keeps
+	// it and gives 2^-54.
+	const double x = 1.0 + std::ldexp(1.0, -27);
+	Matrix a, b, D;
+	a.at(0, 0) = -(1.0 + std::ldexp(1.0, -26));
+	b.at(0, 0) = 1.0;
+	a.at(1, 0) = x;
+	b.at(1, 0) = x;
+	product(a.m, b.m, D.m);
+	EXPECT_EQ(D.at(0, 0), 0.0);
+	EXPECT_NE(std::fma(x, x, a.at(0, 0)), 0.0) << "the operands no longer tell the two apart";
+}
+
+TEST(Product, OfTheBuiltInDataIsTheTable)
+{
+	Matrix D;
+	product(A, B, D.m);
+	EXPECT_EQ(verify_output(D, copy_of(B)), "");
+}
+
+TEST(Verify, ReportsEachDifferenceOnceInRowMajorOrder)
+{
+	const double nan = std::nan("");
+	struct Change {
+		int row, column;
+		double product, expected;
+	};
+	struct Case {
+		const char *name;
+		std::vector<Change> changes;
+		const char *output;
+	};
+	const Case cases[] = {
+	    {"corners and a two-digit column, set out of order",
+	     {{15, 15, 1, 2}, {3, 12, 0, 1}, {0, 0, 5, 4}},
+	     "Incorrect element at 0,0\nIncorrect element at 3,12\nIncorrect element at 15,15\n"},
+	    {"one unit in the last place",
+	     {{7, 1, 1.0, std::nextafter(1.0, 2.0)}},
+	     "Incorrect element at 7,1\n"},
+	    {"NaN on either side, and on both",
+	     {{1, 2, nan, 0}, {2, 1, 0, nan}, {9, 9, nan, nan}},
+	     "Incorrect element at 1,2\nIncorrect element at 2,1\nIncorrect element at 9,9\n"},
+	    {"signed zeros and infinities are equal",
+	     {{4, 4, 0.0, -0.0}, {5, 5, -0.0, 0.0}, {6, 6, INFINITY, INFINITY}},
+	     ""},
+	    {"the whole last row",
+	     {{15, 0, 1, 0}, {15, 1, 1, 0}, {15, 14, 1, 0}, {15, 15, 1, 0}},
+	     "Incorrect element at 15,0\nIncorrect element at 15,1\n"
+	     "Incorrect element at 15,14\nIncorrect element at 15,15\n"},
+	};
+	for (const Case &c : cases) {
+		Matrix D = copy_of(B), expected = copy_of(B);
+		for (const Change &change : c.changes) {
+			D.at(change.row, change.column) = change.product;
+			expected.at(change.row, change.column) = change.expected;
+		}
+		EXPECT_EQ(verify_output(D, expected), c.output) << c.name;
+	}
+}
+
+TEST(Program, IsSilentAndSucceeds)
+{
+	using test_support::Command;
+	struct Case {
+		const char *name;
+		Command command;
+	};
+	const Case cases[] = {
+	    {"no arguments", {.program = GRIDCHECK_BINARY}},
+	    {"arguments", {.program = GRIDCHECK_BINARY, .args = {"-h", "--help", "x", ""}}},
+	    {"standard input closed", {.program = GRIDCHECK_BINARY, .stdin_closed = true}},
+	    {"empty environment", {.program = GRIDCHECK_BINARY, .empty_environment = true}},
+	};
+	for (const Case &c : cases) {
+		test_support::Result r = test_support::run(c.command);
+		EXPECT_EQ(r.exit_status, 0) << c.name;
+		EXPECT_EQ(r.out, "") << c.name;
+		EXPECT_EQ(r.err, "") << c.name;
+		EXPECT_EQ(r.valgrind_problems, "") << c.name;
+	}
+}
+
+} // namespace
