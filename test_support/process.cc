@@ -38,27 +38,37 @@ std::vector<char *> pointers(std::vector<std::string> &strings)
 	return result;
 }
 
-// Only what a clean valgrind log would not say: errors, and descriptors
-// other than the three standard ones still open at exit.
+bool overridden(const std::string &variable, const std::vector<std::string> &by)
+{
+	std::string name = variable.substr(0, variable.find('=') + 1);
+	for (const std::string &other : by)
+		if (other.compare(0, name.size(), name) == 0)
+			return true;
+	return false;
+}
+
+// Only what a clean valgrind log would not say: errors, and descriptors the
+// program opened itself and left open (valgrind marks the ones it was given
+// as inherited).
 std::string valgrind_problems(const std::string &log_path)
 {
 	std::ifstream log(log_path);
-	std::string line, problems;
+	std::string line, problems, open_descriptor;
 	bool clean_summary = false;
 	while (std::getline(log, line)) {
+		if (!open_descriptor.empty() &&
+		    line.find("<inherited from parent>") == std::string::npos)
+			problems += open_descriptor + "\n";
+		open_descriptor.clear();
 		if (line.find("ERROR SUMMARY: 0 errors") != std::string::npos)
 			clean_summary = true;
 		else if (line.find("ERROR SUMMARY:") != std::string::npos)
 			problems += line + "\n";
-		if (line.find("Open file descriptor") != std::string::npos ||
-		    line.find("Open AF_") != std::string::npos) {
-			bool standard = false;
-			for (const char *fd : {"descriptor 0:", "descriptor 1:", "descriptor 2:"})
-				standard = standard || line.find(fd) != std::string::npos;
-			if (!standard)
-				problems += line + "\n";
-		}
+		else if (line.find("Open file descriptor") != std::string::npos ||
+		         line.find("Open AF_") != std::string::npos)
+			open_descriptor = line;
 	}
+	problems += open_descriptor;
 	if (!clean_summary && problems.empty())
 		problems = "no error summary in " + log_path + "\n";
 	return problems;
@@ -98,6 +108,8 @@ std::string valgrind_problems(const std::string &log_path)
 	if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) < 0)
 		fail(exec_status_fd, errno);
 	signal(SIGPIPE, command.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+	if (!command.working_directory.empty() && chdir(command.working_directory.c_str()) < 0)
+		fail(exec_status_fd, errno);
 	if (command.drop_privileges && !drop_to_nobody())
 		fail(exec_status_fd, errno);
 	execve(path, argv.data(), envp.data());
@@ -186,11 +198,11 @@ Result run(const Command &command)
 	}
 	std::string path = valgrind ? "/usr/bin/valgrind" : command.program;
 
-	std::vector<std::string> env;
+	std::vector<std::string> env = command.environment;
 	if (!command.empty_environment)
 		for (char **e = environ; *e != nullptr; e++)
-			env.emplace_back(*e);
-	env.insert(env.end(), command.environment.begin(), command.environment.end());
+			if (!overridden(*e, command.environment))
+				env.emplace_back(*e);
 
 	std::vector<char *> argv = pointers(args); // just {nullptr} for argc == 0
 	std::vector<char *> envp = pointers(env);

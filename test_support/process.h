@@ -16,7 +16,8 @@ struct Command {
 	std::vector<std::string> args; // argv[1] onwards
 	bool empty_argv = false;       // exec with argc == 0
 	bool empty_environment = false;
-	std::vector<std::string> environment; // NAME=value, added to the inherited ones
+	std::vector<std::string> environment; // NAME=value, over the inherited ones
+	std::string working_directory;        // empty: the test's own
 	bool stdin_closed = false;            // otherwise /dev/null
 	Output stdout_to = Output::Pipe;
 	bool close_stdout_after_first_line = false; // like `| head -1`
