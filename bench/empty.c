@@ -1,0 +1,5 @@
+// The cost of starting and ending a process, and nothing else.
+int main(void)
+{
+	return 0;
+}
