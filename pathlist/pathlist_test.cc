@@ -6,6 +6,7 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -357,6 +358,7 @@ TEST(Listing, ADirectoryThatChangesUnderneath)
 	pid_t churn = fork();
 	ASSERT_GE(churn, 0);
 	if (churn == 0) {
+		prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a test that crashed
 		for (unsigned long i = 0;; i++) {
 			std::string name = dir + "/churn-" + std::to_string(i % 500);
 			int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);

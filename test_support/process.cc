@@ -1,7 +1,6 @@
 #include "process.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -10,7 +9,6 @@
 #include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
