@@ -271,6 +271,27 @@ TEST(Failure, AnUnreadableDirectory)
 	               "mode 000");
 }
 
+// Runs pathlist on dirname with the readdir fault library preloaded and
+// told what to do by `settings` (READDIR_FAULT_...=value).
+Result run_with_faults(const TempDir &tmp, const std::string &dirname,
+                       std::vector<std::string> settings)
+{
+	std::string marker = tmp.path + "/fault-library-loaded";
+	unlink(marker.c_str());
+	// AddressSanitizer wants to be the first library; here it comes second.
+	std::string asan_options = "verify_asan_link_order=0";
+	if (const char *inherited = std::getenv("ASAN_OPTIONS"))
+		asan_options = std::string(inherited) + ":" + asan_options;
+	Command command = pathlist({dirname});
+	command.environment = std::move(settings);
+	command.environment.insert(command.environment.end(), {"LD_PRELOAD=" READDIR_FAULT_LIBRARY,
+	                                                       "READDIR_FAULT_LOADED=" + marker,
+	                                                       "ASAN_OPTIONS=" + asan_options});
+	Result r = run(command);
+	EXPECT_EQ(access(marker.c_str(), F_OK), 0) << "the readdir fault library was not loaded";
+	return r;
+}
+
 TEST(Failure, AReadThatFailsMidway)
 {
 	TempDir tmp;
@@ -278,25 +299,32 @@ TEST(Failure, AReadThatFailsMidway)
 	for (int i = 0; i < 10; i++)
 		make_file(dir + "/file" + std::to_string(i));
 	std::vector<std::string> entries = kernel_entries(dir);
-	std::string marker = tmp.path + "/shim-loaded";
-
-	std::string asan_options = "verify_asan_link_order=0";
-	if (const char *inherited = std::getenv("ASAN_OPTIONS"))
-		asan_options = std::string(inherited) + ":" + asan_options;
 	for (int after : {0, 3, 11}) {
-		unlink(marker.c_str());
-		Command command = pathlist({dir});
-		command.environment = {"LD_PRELOAD=" READDIR_FAULT_LIBRARY,
-		                       "READDIR_FAULT_AFTER=" + std::to_string(after),
-		                       "READDIR_FAULT_LOADED=" + marker,
-		                       "ASAN_OPTIONS=" + asan_options};
-		Result r = run(command);
-		ASSERT_EQ(access(marker.c_str(), F_OK), 0)
-		    << "the readdir fault library was not loaded";
+		Result r =
+		    run_with_faults(tmp, dir, {"READDIR_FAULT_AFTER=" + std::to_string(after)});
 		std::vector<std::string> read(entries.begin(), entries.begin() + after);
 		expect_failure(r, listing(dir, read),
 		               "pathlist: reading directory '" + dir + "': Input/output error\n",
 		               "after " + std::to_string(after) + " entries");
+	}
+}
+
+TEST(Listing, NamesLongerThanAnyFileSystemAllowsAreWrittenWhole)
+{
+	TempDir tmp;
+	std::string shallow = make_dir(tmp.path + "/shallow");
+	std::string deep = deep_dir(tmp.path, 4000);
+	struct Case {
+		std::string dir;
+		size_t name_length;
+	};
+	for (const Case &c : {Case{shallow, 300}, Case{shallow, 5000}, Case{deep, 300}}) {
+		std::vector<std::string> names = kernel_entries(c.dir);
+		names.push_back(std::string(c.name_length, 'n'));
+		expect_success(
+		    run_with_faults(tmp, c.dir,
+		                    {"READDIR_FAULT_LONG_NAME=" + std::to_string(c.name_length)}),
+		    listing(c.dir, names), "a name of " + std::to_string(c.name_length) + " bytes");
 	}
 }
 
