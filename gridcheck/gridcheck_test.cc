@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
-
 // The program is one unit with static functions; compile it into the test
 // with its entry point renamed so the product and the verification can be
 // fed other matrices.
@@ -131,28 +129,6 @@ TEST(Verify, ReportsEachDifferenceOnceInRowMajorOrder)
 			expected.at(change.row, change.column) = change.expected;
 		}
 		EXPECT_EQ(verify_output(D, expected), c.output) << c.name;
-	}
-}
-
-TEST(Program, IsSilentAndSucceeds)
-{
-	using test_support::Command;
-	struct Case {
-		const char *name;
-		Command command;
-	};
-	const Case cases[] = {
-	    {"no arguments", {.program = GRIDCHECK_BINARY}},
-	    {"arguments", {.program = GRIDCHECK_BINARY, .args = {"-h", "--help", "x", ""}}},
-	    {"standard input closed", {.program = GRIDCHECK_BINARY, .stdin_closed = true}},
-	    {"empty environment", {.program = GRIDCHECK_BINARY, .empty_environment = true}},
-	};
-	for (const Case &c : cases) {
-		test_support::Result r = test_support::run(c.command);
-		EXPECT_EQ(r.exit_status, 0) << c.name;
-		EXPECT_EQ(r.out, "") << c.name;
-		EXPECT_EQ(r.err, "") << c.name;
-		EXPECT_EQ(r.valgrind_problems, "") << c.name;
 	}
 }
 

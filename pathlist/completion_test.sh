@@ -2,10 +2,11 @@
 # The bash completion offers directories, and only for the first argument.
 # Not -e: completion functions, like bash, take a failed compgen in stride.
 set -uo pipefail
+# shellcheck source=pathlist.bash-completion
 source "$1"
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-cd "$dir"
+cd "$dir" || exit 1
 mkdir "alpha" "alpha beta" "another"
 touch "afile"
 

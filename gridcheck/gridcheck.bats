@@ -1,0 +1,72 @@
+#!/usr/bin/env bats
+# gridcheck run as a user would run it, and copies of it whose built-in data
+# has been changed, which must report exactly what the change implies.
+
+# shellcheck source=../test_harness/common.bash
+source "$BATS_TEST_DIRNAME/../test_harness/common.bash"
+
+gridcheck() {
+	"${checked[@]}" "$GRIDCHECK" "$@"
+}
+
+# patch MATRIX ROW COLUMN VALUE: makes $BATS_TEST_TMPDIR/gridcheck, a copy
+# of gridcheck with element [ROW][COLUMN] of its matrix A or B set to VALUE.
+# Each matrix is found by its bytes: all of the identity A, the first row
+# of B.
+patch() {
+	perl -e '
+		my ($from, $to, $matrix, $row, $column, $value) = @ARGV;
+		open(my $in, "<:raw", $from) or die "$from: $!\n";
+		my $binary = do { local $/; <$in> };
+		my $pattern = $matrix eq "A"
+			? pack("d<*", map { int($_ / 16) == $_ % 16 ? 1 : 0 } 0 .. 255)
+			: pack("d<*", 2, 7, 0, 13, 18, 18, 16, 6, 4, 13, 2, 16, 6, 13, 0, 1);
+		my $at = index($binary, $pattern);
+		die "matrix $matrix not found once in $from\n"
+			if $at < 0 || index($binary, $pattern, $at + 1) >= 0;
+		substr($binary, $at + 8 * (16 * $row + $column), 8) = pack("d<", $value);
+		open(my $out, ">:raw", $to) or die "$to: $!\n";
+		print $out $binary;
+		close($out) or die "$to: $!\n";
+		chmod(0755, $to);
+	' "$GRIDCHECK" "$BATS_TEST_TMPDIR/gridcheck" "$@"
+}
+
+# incorrect "ROW,COLUMN"...: the lines that report those elements.
+incorrect() {
+	printf 'Incorrect element at %s\n' "$@"
+}
+
+@test "with its own data it is silent and succeeds, whatever it is given" {
+	try gridcheck >"$out" 2>"$err"
+	check 0 "" /dev/null
+	try gridcheck -h --help x "" >"$out" 2>"$err"
+	check 0 "" /dev/null
+	try gridcheck <&- >"$out" 2>"$err"
+	check 0 "" /dev/null
+	try env -i "${checked[@]}" "$GRIDCHECK" >"$out" 2>"$err"
+	check 0 "" /dev/null
+}
+
+@test "a change to its data is reported element by element, in row-major order" {
+	# Twice a value in A[0][0] doubles row 0 of the product, which then
+	# differs from B wherever row 0 of B is not 0: all but columns 2, 14.
+	patch A 0 0 2
+	incorrect 0,{0,1,3,4,5,6,7,8,9,10,11,12,13,15} >"$expected"
+	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	check 0 "" "$expected"
+
+	# A[0][1] adds row 0 of B into row 1 of the product; an A that was not
+	# transposed would add row 1 of B into row 0 instead.
+	patch A 0 1 1
+	incorrect 1,{0,1,3,4,5,6,7,8,9,10,11,12,13,15} >"$expected"
+	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	check 0 "" "$expected"
+
+	# A NaN in B[3][12] reaches every row of column 12, through 0 x NaN,
+	# and never equals itself.
+	patch B 3 12 NaN
+	incorrect {0..15},12 >"$expected"
+	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	check 0 "" "$expected"
+}

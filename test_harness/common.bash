@@ -1,0 +1,51 @@
+# Loaded by every .bats file: how a program is run and its results checked.
+# shellcheck shell=bash disable=SC2034 # the variables are the .bats files'
+
+# Names are bytes, not characters, in every comparison here.
+export LC_ALL=C
+
+# With TEST_UNDER_VALGRIND=1 every run of a program goes through valgrind;
+# put "${checked[@]}" before a program that is not started through the
+# functions below.
+checked=()
+if [[ ${TEST_UNDER_VALGRIND:-} == 1 ]]; then
+	checked=("$BATS_TEST_DIRNAME/../test_harness/under-valgrind")
+fi
+
+under_valgrind() {
+	((${#checked[@]} > 0))
+}
+
+# Where a run's standard output and error are kept, and its exit status.
+out=$BATS_TEST_TMPDIR/out
+err=$BATS_TEST_TMPDIR/err
+expected=$BATS_TEST_TMPDIR/expected
+status=
+
+# try COMMAND...: runs COMMAND, with whatever redirections the caller gives,
+# and keeps its exit status in $status (128 + N for signal N).
+try() {
+	status=0
+	"$@" || status=$?
+}
+
+# check STATUS ERROR [OUTPUT-FILE]: the last try ended with STATUS, wrote
+# exactly the line ERROR to $err (nothing when ERROR is empty) and, when
+# OUTPUT-FILE is given, exactly its bytes to $out.
+check() {
+	local ok=true
+	if [[ $status != "$1" ]]; then
+		printf 'exit status %s, expected %s\n' "$status" "$1" >&2
+		ok=false
+	fi
+	if ! cmp -s "$err" <(if [[ -n $2 ]]; then printf '%s\n' "$2"; fi); then
+		printf 'standard error:\n%s\nexpected:\n%s\n' "$(cat "$err")" "$2" >&2
+		ok=false
+	fi
+	if (($# > 2)) && ! cmp -s "$out" "$3"; then
+		printf 'standard output differs from %s:\n' "$3" >&2
+		diff "$3" "$out" | head -n 10 >&2
+		ok=false
+	fi
+	$ok
+}
