@@ -5,6 +5,16 @@
 # shellcheck source=../test_harness/common.bash
 source "$BATS_TEST_DIRNAME/../test_harness/common.bash"
 
+setup_file() {
+	# Output of some megabytes, many times the size of a pipe and of
+	# pathlist's buffer; made once, with the listing expected of it.
+	export huge=$BATS_FILE_TMPDIR/huge
+	mkdir "$huge"
+	(cd "$huge" && seq -f 'cache-entry-%07g-abcdef' 100000 | xargs touch)
+	ls -f --zero -- "$huge" | DIRNAME=$huge perl -0 -ne 'chomp; print "$ENV{DIRNAME}/$_\n"' \
+		>"$huge.listing"
+}
+
 setup() {
 	t=$BATS_TEST_TMPDIR
 }
@@ -21,14 +31,15 @@ pathlist() {
 
 # pathlist with the fault library preloaded and told what to do by the
 # NAME=value settings before the arguments: pathlist_with_faults
-# READDIR_FAULT_AFTER=3 -- DIR.
+# READDIR_FAULT_AFTER=3 -- DIR. What it counted is left in $t/report.
 pathlist_with_faults() {
 	local settings=()
 	while [[ $1 != -- ]]; do settings+=("$1"); shift; done
 	shift
 	rm -f "$t/loaded"
 	# AddressSanitizer wants to be the first library; here it comes second.
-	"${checked[@]}" env LD_PRELOAD="$FAULT_LIBRARY" READDIR_FAULT_LOADED="$t/loaded" \
+	"${checked[@]}" env LD_PRELOAD="$FAULT_LIBRARY" FAULT_LOADED="$t/loaded" \
+		FAULT_REPORT="$t/report" \
 		ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
 		"${settings[@]}" "$PATHLIST" "$@"
 	local status=$?
@@ -64,12 +75,6 @@ deep_dir() {
 	path+=/$(printf 'e%.0s' $(seq $(($1 - ${#path} - 1))))
 	mkdir -p "$path"
 	printf '%s' "$path"
-}
-
-# big_dir: enough entries to fill a pipe and an output buffer many times.
-big_dir() {
-	mkdir "$t/big"
-	(cd "$t/big" && seq -f 'cache-entry-%07g-abcdef' 5000 | xargs touch)
 }
 
 @test "every entry is written byte for byte, the directory as given" {
@@ -154,56 +159,113 @@ big_dir() {
 	check 1 "pathlist: cannot open directory '$t/locked': Permission denied" /dev/null
 }
 
-@test "a read that fails midway ends the listing with the lines read so far" {
+@test "a read that fails midway ends the listing, the message after the lines read" {
 	mkdir "$t/dir"
 	touch "$t/dir/file"{0..9}
 	listing "$t/dir" >"$t/all"
 	for after in 0 3 11; do
-		try pathlist_with_faults READDIR_FAULT_AFTER=$after -- "$t/dir" >"$out" 2>"$err"
-		check 1 "pathlist: reading directory '$t/dir': Input/output error" \
-			<(head -n "$after" "$t/all") || { echo "after $after entries" >&2; return 1; }
+		message="pathlist: reading directory '$t/dir': Input/output error"
+		try pathlist_with_faults READDIR_FAULT_AFTER=$after -- "$t/dir" >"$out" 2>&1
+		check 1 "" <(head -n "$after" "$t/all"; echo "$message") ||
+			{ echo "after $after entries" >&2; return 1; }
 	done
 }
 
-@test "names longer than any file system allows are written whole" {
-	mkdir "$t/shallow"
+@test "lines of any length are written whole, also across the edges of the buffer" {
+	mkdir "$t/shallow" "$t/edge"
 	deep=$(deep_dir 4000)
-	for c in "$t/shallow 300" "$t/shallow 5000" "$deep 300"; do
+	# The edge directory holds . and .. and gets one long name: output of
+	# 64 KiB less one, exactly, and one more, and of several times that.
+	edge=$((64 * 1024 - 3 * ${#t} - 24))
+	for c in "$t/shallow 300" "$t/shallow 5000" "$deep 300" \
+		"$t/edge $((edge - 1))" "$t/edge $edge" "$t/edge $((edge + 1))" "$t/edge 300000"; do
 		dir=${c% *} length=${c##* }
-		{ listing "$dir"; printf '%s/%s\n' "$dir" "$(printf 'n%.0s' $(seq "$length"))"; } >"$expected"
+		{ listing "$dir"; printf '%s/%s\n' "$dir" "$(head -c "$length" /dev/zero | tr '\0' n)"; } >"$expected"
+		[[ $dir != "$t/edge" || $length != "$edge" || $(stat -c %s "$expected") == 65536 ]]
 		try pathlist_with_faults READDIR_FAULT_LONG_NAME="$length" -- "$dir" >"$out" 2>"$err"
-		check 0 "" "$expected" || { echo "a name of $length bytes" >&2; return 1; }
+		check 0 "" "$expected" || { echo "a name of $length bytes in $dir" >&2; return 1; }
 	done
 }
 
-@test "output that cannot be written is an error" {
+# reads_at_most WRITES: what the fault library counted shows that pathlist
+# read no more of $huge than fills WRITES buffers of 64 KiB, and made no
+# write after the last of those.
+reads_at_most() {
+	local line=$((${#huge} + 28)) reads writes
+	read -r _ reads _ writes <"$t/report"
+	((writes == $1 && reads <= $1 * 65536 / line + 3)) ||
+		{ echo "reads $reads, writes $writes, after write $1 failed" >&2; return 1; }
+}
+
+# prefix_of FILE: $out is a strict prefix of FILE: no hole, no glued line.
+prefix_of() {
+	local size
+	size=$(stat -c %s "$out")
+	((size < $(stat -c %s "$1"))) && cmp -s -n "$size" "$out" "$1" ||
+		{ echo "output of $size bytes is no strict prefix of $1" >&2; return 1; }
+}
+
+@test "output that cannot be written stops the listing at once" {
 	mkdir "$t/small"
-	big_dir
-	for dir in "$t/small" "$t/big"; do
-		try pathlist "$dir" >/dev/full 2>"$err"
+	for dir in "$t/small" "$huge"; do
+		try pathlist_with_faults -- "$dir" >/dev/full 2>"$err"
 		check 1 "pathlist: write error: No space left on device"
+		[[ $dir == "$t/small" ]] || reads_at_most 1
 		# valgrind takes a closed descriptor 1 for its own files.
 		under_valgrind && continue
 		try pathlist "$dir" >&- 2>"$err"
 		check 1 "pathlist: write error: Bad file descriptor"
 	done
+
+	# A write that fails, where the ones after it would have succeeded.
+	for fault in "3:ENOSPC|No space left on device" "1:EIO:ever|Input/output error"; do
+		try pathlist_with_faults WRITE_FAULT="${fault%|*}" -- "$huge" >"$out" 2>"$err"
+		check 1 "pathlist: write error: ${fault#*|}"
+		prefix_of "$huge.listing"
+		reads_at_most "${fault%%:*}"
+	done
 }
 
-@test "a reader that goes away ends pathlist by SIGPIPE, or by an error where that is ignored" {
-	big_dir
-	listing "$t/big" | head -n 1 >"$expected"
-	env --default-signal=PIPE "${checked[@]}" "$PATHLIST" "$t/big" 2>"$err" | head -n 1 >"$out"
+@test "a non-blocking or interrupted standard output loses nothing" {
+	# A slow reader keeps the pipe full, so that writes meet EAGAIN.
+	perl -MFcntl -e 'fcntl(STDOUT, F_SETFL, fcntl(STDOUT, F_GETFL, 0) | O_NONBLOCK) or die;
+		exec @ARGV or die' -- "${checked[@]}" "$PATHLIST" "$huge" 2>"$err" |
+		perl -e 'print while select(undef, undef, undef, 0.0005), sysread(STDIN, $_, 16384)' >"$out"
 	status=${PIPESTATUS[0]}
-	check $((128 + 13)) "" "$expected"
+	check 0 "" "$huge.listing"
 
-	env --ignore-signal=PIPE "${checked[@]}" "$PATHLIST" "$t/big" 2>"$err" | head -n 1 >"$out"
-	status=${PIPESTATUS[0]}
-	check 1 "pathlist: write error: Broken pipe" "$expected"
+	for fault in 2:EAGAIN 2:EINTR; do
+		try pathlist_with_faults WRITE_FAULT=$fault -- "$huge" >"$out" 2>"$err"
+		check 0 "" "$huge.listing"
+	done
+}
+
+# shows NAME SHOWN: pathlist names the directory $t/NAME as SHOWN in its
+# message, and bash reads SHOWN back to the same bytes.
+shows() {
+	try pathlist "$t/$1" >"$out" 2>"$err"
+	check 1 "pathlist: cannot open directory $2: No such file or directory" /dev/null
+	# (the dot keeps a trailing newline from being taken off)
+	[[ $(eval "printf %s. $2") == "$t/$1." ]] || { echo "$2 is not read back as $t/$1" >&2; return 1; }
+}
+
+@test "a message is one line, whatever the bytes of the directory's name" {
+	shows "plain name" "'$t/plain name'"
+	shows 'back\slash' "'$t/back\\slash'"
+	shows "é" "'$t/é'"
+	shows $'new\nline' "\$'$t/new\\nline'"
+	shows $'tab\there' "\$'$t/tab\\there'"
+	shows $'escape\e[31m' "\$'$t/escape\\033[31m'"
+	shows $'delete\x7f' "\$'$t/delete\\177'"
+	shows $'c1\x9b' "\$'$t/c1\\233'"
+	shows "it's" "\$'$t/it\\'s'"
+	shows $'it\'s\\\n' "\$'$t/it\\'s\\\\\\n'"
 }
 
 @test "a directory that changes underneath is still listed whole" {
-	big_dir
-	dir=$t/big
+	dir=$t/churned
+	mkdir "$dir"
+	(cd "$dir" && seq -f 'cache-entry-%07g-abcdef' 5000 | xargs touch)
 	# bats waits for a job that keeps its descriptor 3.
 	while :; do
 		for i in {0..499}; do

@@ -23,8 +23,10 @@ expected=$BATS_TEST_TMPDIR/expected
 status=
 
 # try COMMAND...: runs COMMAND, with whatever redirections the caller gives,
-# and keeps its exit status in $status (128 + N for signal N).
+# and keeps its exit status in $status (128 + N for signal N). $err starts
+# empty, also when the caller sends standard error elsewhere.
 try() {
+	: >"$err"
 	status=0
 	"$@" || status=$?
 }

@@ -1,11 +1,18 @@
-// Preloaded with LD_PRELOAD, this makes readdir (and readdir64) misbehave the
-// ways a real directory rarely does on demand:
+// Preloaded with LD_PRELOAD, this makes reading a directory and writing to
+// standard output misbehave in the ways real ones rarely do on demand:
 //   READDIR_FAULT_AFTER=N        hand out N entries, then fail with EIO, as a
 //                                disk going bad in the middle would;
 //   READDIR_FAULT_LONG_NAME=N    at the end, hand out one more entry whose
 //                                name is N bytes, longer than any file system
 //                                here allows;
-//   READDIR_FAULT_LOADED=FILE    create FILE on loading, so a test can tell
+//   WRITE_FAULT=N:ERRNO[:ever]   make write number N to descriptor 1 fail
+//                                with ERRNO (a name: ENOSPC, EIO, EAGAIN,
+//                                EINTR), that write only or, with ":ever",
+//                                every one from then on;
+//   FAULT_REPORT=FILE            at exit, write to FILE how many entries were
+//                                asked for and how many writes to descriptor
+//                                1 were made: "reads N writes N";
+//   FAULT_LOADED=FILE            create FILE on loading, so a test can tell
 //                                "the program ignored it" from "nothing
 //                                happened".
 #include <dirent.h>
@@ -13,18 +20,35 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stddef.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 static long entries_left = -1;     // -1: fail nothing
 static long long_name_length = -1; // -1: no extra entry
+static long failing_write;         // 0: fail none
+static int write_errno;
+static int failing_ever;
+static long reads, writes;
 
 // dirent and dirent64 are laid out alike on 64-bit Linux.
 static union {
 	struct dirent64 entry;
-	char bytes[sizeof(struct dirent64) + 8192];
+	char bytes[sizeof(struct dirent64) + (1 << 20)];
 } long_entry;
+
+static int errno_named(const char *name)
+{
+	static const struct {
+		const char *name;
+		int value;
+	} known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EAGAIN", EAGAIN}, {"EINTR", EINTR}};
+	for (size_t i = 0; i < sizeof known / sizeof known[0]; i++)
+		if (strncmp(name, known[i].name, strlen(known[i].name)) == 0)
+			return known[i].value;
+	return EIO;
+}
 
 __attribute__((constructor)) static void loaded(void)
 {
@@ -34,7 +58,15 @@ __attribute__((constructor)) static void loaded(void)
 	const char *length = getenv("READDIR_FAULT_LONG_NAME");
 	if (length != NULL)
 		long_name_length = strtol(length, NULL, 10);
-	const char *marker = getenv("READDIR_FAULT_LOADED");
+	const char *fault = getenv("WRITE_FAULT");
+	if (fault != NULL) {
+		char *rest;
+		failing_write = strtol(fault, &rest, 10);
+		if (*rest == ':')
+			write_errno = errno_named(rest + 1);
+		failing_ever = strstr(fault, ":ever") != NULL;
+	}
+	const char *marker = getenv("FAULT_LOADED");
 	if (marker != NULL) {
 		int fd = open(marker, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
 		if (fd >= 0)
@@ -42,8 +74,39 @@ __attribute__((constructor)) static void loaded(void)
 	}
 }
 
+__attribute__((destructor)) static void report(void)
+{
+	const char *file = getenv("FAULT_REPORT");
+	if (file == NULL)
+		return;
+	char line[64];
+	int length = snprintf(line, sizeof line, "reads %ld writes %ld\n", reads, writes);
+	int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+	if (fd >= 0) {
+		(void)!write(fd, line, (size_t)length);
+		close(fd);
+	}
+}
+
+ssize_t write(int fd, const void *bytes, size_t count)
+{
+	static ssize_t (*real)(int, const void *, size_t);
+	if (real == NULL)
+		*(void **)&real = dlsym(RTLD_NEXT, "write"); // as POSIX advises
+	if (fd == STDOUT_FILENO) {
+		writes++;
+		if (writes == failing_write ||
+		    (failing_ever && failing_write != 0 && writes > failing_write)) {
+			errno = write_errno;
+			return -1;
+		}
+	}
+	return real(fd, bytes, count);
+}
+
 static int fail_now(void)
 {
+	reads++;
 	if (entries_left < 0)
 		return 0;
 	if (entries_left == 0) {
@@ -72,7 +135,7 @@ struct dirent *readdir(DIR *directory)
 {
 	static struct dirent *(*real)(DIR *);
 	if (real == NULL)
-		*(void **)&real = dlsym(RTLD_NEXT, "readdir"); // as POSIX advises
+		*(void **)&real = dlsym(RTLD_NEXT, "readdir");
 	if (fail_now())
 		return NULL;
 	struct dirent *entry = real(directory);
