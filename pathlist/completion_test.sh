@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The bash completion offers directories, and only for the first argument.
 # Not -e: completion functions, like bash, take a failed compgen in stride.
 set -uo pipefail
@@ -7,8 +8,8 @@ source "$1"
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir" || exit 1
-mkdir "alpha" "alpha beta" "another"
-touch "afile"
+mkdir "alpha" "alpha beta" "another" "q*"
+touch "afile" "qfile" "qzz"
 
 passed=0 failed=0
 expect() { # words... -- expected candidates, one a line
@@ -32,5 +33,6 @@ expect pathlist a -- "alpha" "alpha beta" "another"
 expect pathlist "alpha " -- "alpha beta"
 expect pathlist af --
 expect pathlist alpha x --
+expect pathlist q -- "q*"
 echo "completion: $passed passed, $failed failed"
 ((failed == 0))
