@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of starting and ending a process, and nothing else.
 int main(void)
 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor for listing a directory on this machine: the raw getdents64
 // system call into a 1 MiB buffer, the same lines as pathlist built in a
 // 1 MiB buffer and handed to write(2). No stdio, no directory stream.

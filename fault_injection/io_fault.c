@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Preloaded with LD_PRELOAD, this makes reading a directory and writing to
 // standard output misbehave in the ways real ones rarely do on demand:
 //   READDIR_FAULT_AFTER=N        hand out N entries, then fail with EIO, as a

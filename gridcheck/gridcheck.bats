@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # gridcheck run as a user would run it, and copies of it whose built-in data
 # has been changed, which must report exactly what the change implies.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // gridcheck: form the product of the transpose of a fixed identity matrix
 // with a fixed table, and report every element of it that differs from the
 // table. With the data built in, nothing differs and nothing is written.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # pathlist run as a user or a script would run it. Expected listings come
 # from ls -f, which reads the directory in the same order.
 

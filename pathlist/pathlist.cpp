@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pathlist: write the path of every entry of one directory, one a line: the
 // directory exactly as given, a slash, the entry's name. Entries come in the
 // order the directory stream delivers them, "." and ".." included.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Loaded by every .bats file: how a program is run and its results checked.
 # shellcheck shell=bash disable=SC2034 # the variables are the .bats files'
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // usage: exec-empty-argv PROGRAM
 // Starts PROGRAM with no arguments at all, not even its own name (argc 0),
 // which no shell can do.
