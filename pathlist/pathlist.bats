@@ -12,8 +12,7 @@ setup_file() {
 	export huge=$BATS_FILE_TMPDIR/huge
 	mkdir "$huge"
 	(cd "$huge" && seq -f 'cache-entry-%07g-abcdef' 100000 | xargs touch)
-	ls -f --zero -- "$huge" | DIRNAME=$huge perl -0 -ne 'chomp; print "$ENV{DIRNAME}/$_\n"' \
-		>"$huge.listing"
+	listing "$huge" >"$huge.listing"
 }
 
 setup() {
@@ -202,8 +201,10 @@ reads_at_most() {
 prefix_of() {
 	local size
 	size=$(stat -c %s "$out")
-	((size < $(stat -c %s "$1"))) && cmp -s -n "$size" "$out" "$1" ||
-		{ echo "output of $size bytes is no strict prefix of $1" >&2; return 1; }
+	if ((size >= $(stat -c %s "$1"))) || ! cmp -s -n "$size" "$out" "$1"; then
+		echo "output of $size bytes is no strict prefix of $1" >&2
+		return 1
+	fi
 }
 
 @test "output that cannot be written stops the listing at once" {
