@@ -5,6 +5,11 @@
 # Names are bytes, not characters, in every comparison here.
 export LC_ALL=C
 
+# A program gone wrong must not fill the disk or hang the run: no file a
+# test writes grows past 64 MiB, and no test runs past five minutes.
+ulimit -S -f $((64 * 1024))
+: "${BATS_TEST_TIMEOUT:=300}"
+
 # With TEST_UNDER_VALGRIND=1 every run of a program goes through valgrind;
 # put "${checked[@]}" before a program that is not started through the
 # functions below.
