@@ -8,11 +8,18 @@
 //                                here allows;
 //   WRITE_FAULT=N:ERRNO[:ever]   make write number N to descriptor 1 fail
 //                                with ERRNO (a name: ENOSPC, EIO, EAGAIN,
-//                                EINTR), that write only or, with ":ever",
-//                                every one from then on;
-//   FAULT_REPORT=FILE            at exit, write to FILE how many entries were
-//                                asked for and how many writes to descriptor
-//                                1 were made: "reads N writes N";
+//                                EINTR), or return 0 for ZERO, that write
+//                                only or, with ":ever", every one from then
+//                                on;
+//   POLL_FAULT=ERRNO             make every poll fail with ERRNO (ENOMEM,
+//                                EINVAL, ...);
+//   FAULT_REPORT=FILE            write to FILE how many entries were asked
+//                                for, how many writes to descriptor 1 were
+//                                made, how many of those ended with a
+//                                newline, and how many polls: "reads N
+//                                writes N lines N polls N"; after every
+//                                write and poll, so that it is there also
+//                                when the program is killed;
 //   FAULT_LOADED=FILE            create FILE on loading, so a test can tell
 //                                "the program ignored it" from "nothing
 //                                happened".
@@ -20,6 +27,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -29,9 +37,10 @@
 static long entries_left = -1;     // -1: fail nothing
 static long long_name_length = -1; // -1: no extra entry
 static long failing_write;         // 0: fail none
-static int write_errno;
+static int write_errno;            // 0: return 0
 static int failing_ever;
-static long reads, writes;
+static int poll_errno; // 0: fail no poll
+static long reads, writes, lines, polls;
 
 // dirent and dirent64 are laid out alike on 64-bit Linux.
 static union {
@@ -44,7 +53,8 @@ static int errno_named(const char *name)
 	static const struct {
 		const char *name;
 		int value;
-	} known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EAGAIN", EAGAIN}, {"EINTR", EINTR}};
+	} known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EAGAIN", EAGAIN}, {"EINTR", EINTR},
+	             {"ENOMEM", ENOMEM}, {"EINVAL", EINVAL}, {"ZERO", 0}};
 	for (size_t i = 0; i < sizeof known / sizeof known[0]; i++)
 		if (strncmp(name, known[i].name, strlen(known[i].name)) == 0)
 			return known[i].value;
@@ -67,6 +77,9 @@ __attribute__((constructor)) static void loaded(void)
 			write_errno = errno_named(rest + 1);
 		failing_ever = strstr(fault, ":ever") != NULL;
 	}
+	const char *poll_fault = getenv("POLL_FAULT");
+	if (poll_fault != NULL && *poll_fault != '\0')
+		poll_errno = errno_named(poll_fault);
 	const char *marker = getenv("FAULT_LOADED");
 	if (marker != NULL) {
 		int fd = open(marker, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -80,13 +93,18 @@ __attribute__((destructor)) static void report(void)
 	const char *file = getenv("FAULT_REPORT");
 	if (file == NULL)
 		return;
-	char line[64];
-	int length = snprintf(line, sizeof line, "reads %ld writes %ld\n", reads, writes);
+	int saved = errno;
+	char line[128];
+	int length = snprintf(line, sizeof line, "reads %ld writes %ld lines %ld polls %ld\n",
+	                      reads, writes, lines, polls);
+	// Not on a standard descriptor that the program closed: its writes
+	// are the ones counted.
 	int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-	if (fd >= 0) {
+	if (fd > STDERR_FILENO)
 		(void)!write(fd, line, (size_t)length);
+	if (fd >= 0)
 		close(fd);
-	}
+	errno = saved;
 }
 
 ssize_t write(int fd, const void *bytes, size_t count)
@@ -94,15 +112,32 @@ ssize_t write(int fd, const void *bytes, size_t count)
 	static ssize_t (*real)(int, const void *, size_t);
 	if (real == NULL)
 		*(void **)&real = dlsym(RTLD_NEXT, "write"); // as POSIX advises
-	if (fd == STDOUT_FILENO) {
-		writes++;
-		if (writes == failing_write ||
-		    (failing_ever && failing_write != 0 && writes > failing_write)) {
-			errno = write_errno;
-			return -1;
-		}
+	if (fd != STDOUT_FILENO)
+		return real(fd, bytes, count);
+	writes++;
+	if (count > 0 && ((const char *)bytes)[count - 1] == '\n')
+		lines++;
+	report();
+	if (writes == failing_write ||
+	    (failing_ever && failing_write != 0 && writes > failing_write)) {
+		errno = write_errno;
+		return write_errno == 0 ? 0 : -1;
 	}
 	return real(fd, bytes, count);
+}
+
+int poll(struct pollfd *fds, nfds_t count, int timeout)
+{
+	static int (*real)(struct pollfd *, nfds_t, int);
+	if (real == NULL)
+		*(void **)&real = dlsym(RTLD_NEXT, "poll");
+	polls++;
+	report();
+	if (poll_errno != 0) {
+		errno = poll_errno;
+		return -1;
+	}
+	return real(fds, count, timeout);
 }
 
 static int fail_now(void)

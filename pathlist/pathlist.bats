@@ -26,8 +26,18 @@ teardown() {
 }
 
 pathlist() {
-	"${checked[@]}" "$PATHLIST" "$@"
+	"${wrapper[@]}" "${checked[@]}" "$PATHLIST" "$@"
 }
+
+# What pathlist is started through, before valgrind if any: a test may set it
+# to on_a_terminal, to nonblocking FD or to a timeout.
+wrapper=()
+on_a_terminal=("$ON_A_TERMINAL")
+# nonblocking FD COMMAND...: COMMAND with O_NONBLOCK set on descriptor FD.
+# shellcheck disable=SC2016 # the variables are perl's
+nonblocking=(perl -MFcntl -e 'open(my $fd, ">&=", shift) or die "$!\n";
+	fcntl($fd, F_SETFL, fcntl($fd, F_GETFL, 0) | O_NONBLOCK) or die "$!\n";
+	exec @ARGV or die "$!\n"' --)
 
 # pathlist with the fault library preloaded and told what to do by the
 # NAME=value settings before the arguments: pathlist_with_faults
@@ -38,7 +48,7 @@ pathlist_with_faults() {
 	shift
 	rm -f "$t/loaded"
 	# AddressSanitizer wants to be the first library; here it comes second.
-	"${checked[@]}" env LD_PRELOAD="$FAULT_LIBRARY" FAULT_LOADED="$t/loaded" \
+	"${wrapper[@]}" "${checked[@]}" env LD_PRELOAD="$FAULT_LIBRARY" FAULT_LOADED="$t/loaded" \
 		FAULT_REPORT="$t/report" \
 		ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
 		"${settings[@]}" "$PATHLIST" "$@"
@@ -47,10 +57,28 @@ pathlist_with_faults() {
 	return "$status"
 }
 
-# listing DIRNAME: what pathlist DIRNAME must write.
+# counted NAME...: sets each NAME (reads, writes, lines, polls) to what the
+# fault library counted in the last run.
+counted() {
+	local report
+	read -ra report <"$t/report"
+	while (($#)); do
+		case $1 in
+		reads) reads=${report[1]} ;;
+		writes) writes=${report[3]} ;;
+		lines) lines=${report[5]} ;;
+		polls) polls=${report[7]} ;;
+		esac
+		shift
+	done
+}
+
+# listing DIRNAME [-0]: what pathlist DIRNAME must write; with -0, each path
+# ended with a NUL instead of a newline.
 listing() {
 	# shellcheck disable=SC2012 # ls -f is the reference: it reads in the same order
-	ls -f --zero -- "$1" | DIRNAME=$1 perl -0 -ne 'chomp; print "$ENV{DIRNAME}/$_\n"'
+	ls -f --zero -- "$1" | DIRNAME=$1 END=${2:-} perl -0 -ne 'chomp;
+		print "$ENV{DIRNAME}/$_", $ENV{END} ? "\0" : "\n"'
 }
 
 # Names that trip up careless code: spaces, option- and format-like names, a
@@ -169,6 +197,11 @@ deep_dir() {
 		check 1 "" <(head -n "$after" "$t/all"; echo "$message") ||
 			{ echo "after $after entries" >&2; return 1; }
 	done
+
+	# When the lines before the failure cannot be written either, the
+	# write error alone explains the output.
+	try pathlist_with_faults READDIR_FAULT_AFTER=3 -- "$t/dir" >/dev/full 2>"$err"
+	check 1 "pathlist: write error: No space left on device"
 }
 
 @test "lines of any length are written whole, also across the edges of the buffer" {
@@ -192,7 +225,7 @@ deep_dir() {
 # write after the last of those.
 reads_at_most() {
 	local line=$((${#huge} + 28)) reads writes
-	read -r _ reads _ writes <"$t/report"
+	counted reads writes
 	((writes == $1 && reads <= $1 * 65536 / line + 3)) ||
 		{ echo "reads $reads, writes $writes, after write $1 failed" >&2; return 1; }
 }
@@ -236,10 +269,113 @@ prefix_of() {
 	status=${PIPESTATUS[0]}
 	check 0 "" "$huge.listing"
 
+	wrapper=("${nonblocking[@]}" 1)
 	for fault in 2:EAGAIN 2:EINTR; do
 		try pathlist_with_faults WRITE_FAULT=$fault -- "$huge" >"$out" 2>"$err"
-		check 0 "" "$huge.listing"
+		check 0 "" "$huge.listing" || { echo "with $fault" >&2; return 1; }
 	done
+}
+
+@test "a descriptor that refuses, cannot be waited for or takes nothing is never spun on" {
+	mkdir "$t/small"
+	# write fault | poll fault | standard output | the reason
+	while IFS='|' read -r write poll how reason; do
+		# (a spinning pathlist is cut off)
+		wrapper=(timeout 20)
+		[[ $how == non-blocking ]] && wrapper+=("${nonblocking[@]}" 1)
+		try pathlist_with_faults WRITE_FAULT="$write" POLL_FAULT="$poll" -- "$t/small" >"$out" 2>"$err"
+		check 1 "pathlist: write error: $reason" /dev/null ||
+			{ echo "WRITE_FAULT=$write POLL_FAULT=$poll, $how" >&2; return 1; }
+	done <<-CASES
+		1:EAGAIN||blocking|Resource temporarily unavailable
+		1:ZERO||blocking|Nothing was written
+		1:ZERO||non-blocking|Nothing was written
+		1:EAGAIN|ENOMEM|non-blocking|Cannot allocate memory
+		1:EAGAIN|EINVAL|non-blocking|Invalid argument
+	CASES
+
+	# Ready by poll and refusing every write, as a file that cannot be
+	# polled: pathlist waits without spinning, and does not give up.
+	under_valgrind && skip "valgrind reports the signal that ends the wait"
+	wrapper=(timeout 2 "${nonblocking[@]}" 1)
+	try pathlist_with_faults WRITE_FAULT=1:EAGAIN:ever -- "$t/small" >"$out" 2>"$err"
+	counted writes polls
+	((status == 124 && writes <= 40 && polls <= 40)) ||
+		{ echo "status $status, $writes writes and $polls polls in 2 s" >&2; return 1; }
+}
+
+@test "a message waits for a full non-blocking standard error, and arrives whole, once" {
+	# The pipe is full when pathlist starts, and drained half a second on.
+	"${nonblocking[@]}" 2 perl -e '1 while syswrite STDERR, "\0" x 4096; exec @ARGV or die' -- \
+		"${checked[@]}" "$PATHLIST" "$t/missing" 2>&1 >"$out" | { sleep 0.5; cat; } >"$err.all"
+	status=${PIPESTATUS[0]}
+	tr -d '\0' <"$err.all" >"$err"
+	check 1 "pathlist: cannot open directory '$t/missing': No such file or directory" /dev/null
+
+	# Standard error that cannot be written at all does not change the
+	# exit status.
+	try pathlist "$t/missing" 2>/dev/full >"$out"
+	check 1 "" /dev/null
+	# valgrind takes a closed descriptor 2 for its own files.
+	under_valgrind && return
+	try pathlist "$t/missing" 2>&- >"$out"
+	check 1 "" /dev/null
+}
+
+# Names that would drive a terminal that shows them, each of its own kind,
+# then names that would not.
+hostile_names=($'colour\e[31mred' $'title\e]0;pwned\a' $'clipboard\e]52;c;cHduZWQ=\a'
+	$'over\rwritten' $'new\nline' $'tab\there' $'delete\x7f' $'csi\x9b31m' $'c1 in utf-8\xc2\x9b31m'
+	$'\xe2\x80\xaeexe.txt' $'isolate\xe2\x81\xa6' $'invalid\xff' $'overlong\xe0\x83\xa9'
+	$'surrogate\xed\xa0\x80' $'cut short\xe2\x80')
+ordinary_names=("\$'looks quoted'" "a space" "it's" 'back\slash' "Привет" "漢字" "é" $'\xf0\x9f\x98\x80')
+
+# unquote: the paths that lines shown on a terminal stand for, each ended
+# with a NUL; a line in the $'...' form is read back by bash.
+unquote() {
+	local line path
+	while IFS= read -r line; do
+		if [[ $line == "\$'"* ]]; then
+			[[ $line =~ ^\$\'([^\'\\]|\\.)*\'$ ]] || { echo "not one quoted word: $line" >&2; return 1; }
+			eval "path=$line"
+		else
+			path=$line
+		fi
+		printf '%s\0' "$path"
+	done
+}
+
+@test "on a terminal, a path that could drive it is quoted and every other written as it is" {
+	dir=$t/names
+	mkdir "$dir" "$t/\$'quoted'"
+	(cd "$dir" && touch -- "${hostile_names[@]}" "${ordinary_names[@]}")
+	touch "$t/\$'quoted'/plain"
+	wrapper=("${on_a_terminal[@]}")
+	try pathlist_with_faults -- "$dir" >"$out" 2>"$err"
+	check 0 ""
+	# No byte that a terminal acts on: valid UTF-8 throughout, with no
+	# control character, C1 control or direction change but the newlines.
+	perl -MEncode -0777 -ne '$_ = decode("UTF-8", $_, Encode::FB_CROAK);
+		exit(/[^\n\x20-\x7e\x{a0}-\x{2029}\x{202f}-\x{2065}\x{206a}-\x{10ffff}]/ ? 1 : 0)' "$out"
+	unquote <"$out" | cmp - <(listing "$dir" -0)
+	for name in "${ordinary_names[@]}"; do grep -qFx -- "$dir/$name" "$out"; done
+	[[ $(grep -c "^\\\$'" "$out") == "${#hostile_names[@]}" ]]
+	# Each line is written whole, in one write, as soon as it is whole.
+	counted writes lines
+	((writes == ${#hostile_names[@]} + ${#ordinary_names[@]} + 2 && lines == writes))
+
+	# A path that begins as the quoted form does is quoted itself.
+	try pathlist_with_faults -- "$t/\$'quoted'" >"$out" 2>"$err"
+	(cd "$t" && try pathlist "\$'quoted'" >>"$out" 2>>"$err")
+	check 0 ""
+	unquote <"$out" | cmp - <(listing "$t/\$'quoted'" -0; cd "$t" && listing "\$'quoted'" -0)
+	[[ $(grep -c "^\\\$'" "$out") == 3 ]]
+
+	# Not on a terminal, every byte as it is.
+	wrapper=()
+	pathlist "$dir" 2>"$err" | cat >"$out"
+	status=${PIPESTATUS[0]}
+	check 0 "" <(listing "$dir")
 }
 
 # shows NAME SHOWN: pathlist names the directory $t/NAME as SHOWN in its
@@ -255,11 +391,14 @@ shows() {
 	shows "plain name" "'$t/plain name'"
 	shows 'back\slash' "'$t/back\\slash'"
 	shows "é" "'$t/é'"
+	shows "Привет, 世界" "'$t/Привет, 世界'"
 	shows $'new\nline' "\$'$t/new\\nline'"
 	shows $'tab\there' "\$'$t/tab\\there'"
 	shows $'escape\e[31m' "\$'$t/escape\\033[31m'"
 	shows $'delete\x7f' "\$'$t/delete\\177'"
 	shows $'c1\x9b' "\$'$t/c1\\233'"
+	shows $'c1 in utf-8\xc2\x9b' "\$'$t/c1 in utf-8\\302\\233'"
+	shows $'\xe2\x80\xaeexe.txt' "\$'$t/\\342\\200\\256exe.txt'"
 	shows "it's" "\$'$t/it\\'s'"
 	shows $'it\'s\\\n' "\$'$t/it\\'s\\\\\\n'"
 }

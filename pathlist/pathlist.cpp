@@ -3,40 +3,54 @@
 // directory exactly as given, a slash, the entry's name. Entries come in the
 // order the directory stream delivers them, "." and ".." included.
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
+// An output: a descriptor and the bytes held for it. Once a write to it has
+// failed, error holds why and nothing more is written to it, so what it got
+// is always a beginning of what was put.
+struct output {
+	int fd;
+	char *bytes;
+	size_t size;
+	size_t used;
+	int error;
+};
+
+// The error of a write that took nothing and gave no reason.
+constexpr int NOTHING_WRITTEN = -1;
+
 static bool list(const char *dirname);
-static bool put(const char *bytes, size_t length);
-static bool flush();
+static bool put_line(const char *dirname, size_t dirname_length, const char *name,
+                     size_t name_length);
+static bool show(const char *dirname, size_t dirname_length, const char *name);
 static void complain(const char *what, const char *dirname, int error);
-static void quote(const char *name);
-static bool printable(unsigned char byte);
+static bool put(output &to, const char *bytes, size_t length);
+static bool put_escaped(output &to, const char *text, size_t length);
+static bool put_escape(output &to, unsigned char byte);
+static bool harmless(const char *text, size_t length);
+static size_t character(const char *text, size_t length, bool &shown);
+static bool flush(output &to);
+static bool await(int fd, unsigned refused);
 
-// Lines gather in buffer and go out with write(2) when it is full. Once a
-// write has failed, write_error holds its errno and nothing more is written,
-// so what reached standard output is always a prefix of the listing.
 static char buffer[1 << 16];
-static size_t used;
-static int write_error;
-static bool line_by_line; // on a terminal, each line as soon as it is whole
-
-// A message goes to standard error in one piece, not a write per part.
 static char message[1 << 12];
+static output out = {STDOUT_FILENO, buffer, sizeof buffer, 0, 0};
+static output err = {STDERR_FILENO, message, sizeof message, 0, 0};
+static bool on_terminal;
 
 int main(int argc, char *argv[])
 {
 	const char *dirname = argc > 1 ? argv[1] : "/etc";
-	line_by_line = isatty(STDOUT_FILENO) != 0;
-	setvbuf(stderr, message, _IOFBF, sizeof message);
+	on_terminal = isatty(STDOUT_FILENO) != 0;
 
-	bool listed = list(dirname);
-	if (!flush()) {
-		std::fprintf(stderr, "pathlist: write error: %s\n", std::strerror(write_error));
-		std::fflush(stderr);
+	const bool listed = list(dirname);
+	if (!flush(out)) {
+		complain("write error", nullptr, out.error);
 		return 1;
 	}
 	return listed ? 0 : 1;
@@ -44,7 +58,7 @@ int main(int argc, char *argv[])
 
 // Writes one line per entry of dirname, and stops at the first write that
 // fails; false when the directory could not be opened or read to its end,
-// after saying why, or when a write failed.
+// after saying why, or when a write failed, which main reports.
 static bool list(const char *dirname)
 {
 	DIR *directory = opendir(dirname);
@@ -63,113 +77,229 @@ static bool list(const char *dirname)
 			read_error = errno;
 			break;
 		}
-		if (!put(dirname, dirname_length) || !put("/", 1) ||
-		    !put(file->d_name, std::strlen(file->d_name)) || !put("\n", 1) ||
-		    (line_by_line && !flush()))
+		const char *name = file->d_name;
+		if (on_terminal ? !show(dirname, dirname_length, name)
+		                : !put_line(dirname, dirname_length, name, std::strlen(name)))
 			break;
 	}
 	closedir(directory);
 
-	if (read_error != 0) {
-		// The lines read before the failure come first, also on a
-		// shared terminal or with 2>&1.
-		flush();
+	// The lines read before a failure come first, also with 2>&1. When
+	// they cannot be written, the write error is what explains the output,
+	// and the only message.
+	if (read_error != 0 && flush(out))
 		complain("reading directory", dirname, read_error);
-		return false;
-	}
-	return write_error == 0;
+	return read_error == 0 && out.error == 0;
 }
 
-// Adds bytes to the output, writing out the buffer each time it fills.
-static bool put(const char *bytes, size_t length)
+// Adds one entry's line to the output: dirname, a slash, name, a newline.
+static bool put_line(const char *dirname, size_t dirname_length, const char *name,
+                     size_t name_length)
 {
-	while (length > sizeof buffer - used) {
-		const size_t room = sizeof buffer - used;
-		std::memcpy(buffer + used, bytes, room);
-		used += room;
-		bytes += room;
-		length -= room;
-		if (!flush())
-			return false;
-	}
-	std::memcpy(buffer + used, bytes, length);
-	used += length;
+	const size_t length = dirname_length + 1 + name_length + 1;
+	if (length > sizeof buffer - out.used)
+		return put(out, dirname, dirname_length) && put(out, "/", 1) &&
+		       put(out, name, name_length) && put(out, "\n", 1);
+	char *line = buffer + out.used;
+	std::memcpy(line, dirname, dirname_length);
+	line[dirname_length] = '/';
+	std::memcpy(line + dirname_length + 1, name, name_length);
+	line[length - 1] = '\n';
+	out.used += length;
 	return true;
 }
 
-// Writes out what the buffer holds, to the last byte; false, with
-// write_error set, once any write has failed. A non-blocking standard output
-// is waited for: its flags are the caller's.
-static bool flush()
+// Writes one entry's line to a terminal, at once: as it is, or in the $'...'
+// form when it holds bytes that would drive the terminal or begins as that
+// form does, so that a quoted line only ever comes from a path that needed it.
+static bool show(const char *dirname, size_t dirname_length, const char *name)
 {
-	if (write_error != 0)
+	const size_t name_length = std::strlen(name);
+	if (harmless(dirname, dirname_length) && harmless(name, name_length) &&
+	    std::strncmp(dirname, "$'", 2) != 0) {
+		if (!put_line(dirname, dirname_length, name, name_length))
+			return false;
+	} else if (!put(out, "$'", 2) || !put_escaped(out, dirname, dirname_length) ||
+	           !put(out, "/", 1) || !put_escaped(out, name, name_length) ||
+	           !put(out, "'\n", 2)) {
 		return false;
-	for (size_t done = 0; done < used;) {
-		const ssize_t n = write(STDOUT_FILENO, buffer + done, used - done);
-		if (n > 0) {
-			done += static_cast<size_t>(n);
-		} else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-			struct pollfd out = {.fd = STDOUT_FILENO, .events = POLLOUT, .revents = 0};
-			if (poll(&out, 1, -1) < 0 && errno != EINTR) {
-				write_error = errno;
-				break;
-			}
-		} else if (n < 0 && errno != EINTR) {
-			write_error = errno;
-			break;
-		} else if (n == 0) {
-			// A write that takes nothing and says no more is a
-			// device out of room.
-			write_error = ENOSPC;
-			break;
-		}
 	}
-	used = 0;
-	return write_error == 0;
+	return flush(out);
 }
 
-// Says on standard error, as one line, what failed on which directory.
+// Says on standard error, as one line written at once, what failed, on which
+// directory if any, and why. DIR is shown between single quotes, or in the
+// $'...' form by the rule of the listing on a terminal.
 static void complain(const char *what, const char *dirname, int error)
 {
-	std::fprintf(stderr, "pathlist: %s ", what);
-	quote(dirname);
-	std::fprintf(stderr, ": %s\n", std::strerror(error));
-	std::fflush(stderr);
+	put(err, "pathlist: ", 10);
+	put(err, what, std::strlen(what));
+	if (dirname != nullptr) {
+		const size_t length = std::strlen(dirname);
+		if (harmless(dirname, length) && std::strchr(dirname, '\'') == nullptr) {
+			put(err, " '", 2);
+			put(err, dirname, length);
+			put(err, "'", 1);
+		} else {
+			put(err, " $'", 3);
+			put_escaped(err, dirname, length);
+			put(err, "'", 1);
+		}
+	}
+	const char *reason =
+	    error == NOTHING_WRITTEN ? "Nothing was written" : std::strerror(error);
+	put(err, ": ", 2);
+	put(err, reason, std::strlen(reason));
+	put(err, "\n", 1);
+	flush(err);
 }
 
-// Writes name between single quotes when that shows it as it is; otherwise
-// in the $'...' form that bash, ksh and zsh read back to the same bytes, so
-// that no newline or other control byte reaches the terminal.
-static void quote(const char *name)
+// Adds bytes to an output, writing it out each time it fills.
+static bool put(output &to, const char *bytes, size_t length)
 {
-	bool as_is = true;
-	for (const char *c = name; *c != '\0'; c++)
-		if (!printable(static_cast<unsigned char>(*c)) || *c == '\'')
-			as_is = false;
-	if (as_is) {
-		std::fprintf(stderr, "'%s'", name);
-		return;
+	while (length > to.size - to.used) {
+		const size_t room = to.size - to.used;
+		std::memcpy(to.bytes + to.used, bytes, room);
+		to.used += room;
+		bytes += room;
+		length -= room;
+		if (!flush(to))
+			return false;
 	}
-	std::fputs("$'", stderr);
-	for (const char *c = name; *c != '\0'; c++) {
-		const auto byte = static_cast<unsigned char>(*c);
-		if (byte == '\n')
-			std::fputs("\\n", stderr);
-		else if (byte == '\t')
-			std::fputs("\\t", stderr);
-		else if (byte == '\\' || byte == '\'')
-			std::fprintf(stderr, "\\%c", byte);
-		else if (!printable(byte))
-			std::fprintf(stderr, "\\%03o", byte);
-		else
-			std::fputc(byte, stderr);
-	}
-	std::fputc('\'', stderr);
+	std::memcpy(to.bytes + to.used, bytes, length);
+	to.used += length;
+	return true;
 }
 
-// Whether a byte may reach the terminal as it is: not a C0 or C1 control
-// byte, nor DEL. Bytes from 0xa0 up pass, as they do in names in UTF-8.
-static bool printable(unsigned char byte)
+// Adds text as the inside of $'...', which bash, ksh and zsh read back to
+// the same bytes: every character that cannot drive a terminal as it is,
+// every other byte escaped, and the quote and the backslash escaped too.
+static bool put_escaped(output &to, const char *text, size_t length)
 {
-	return byte >= 0x20 && byte != 0x7f && (byte < 0x80 || byte >= 0xa0);
+	for (size_t at = 0; at < length;) {
+		bool shown = false;
+		const size_t end = at + character(text + at, length - at, shown);
+		if (shown && text[at] != '\\' && text[at] != '\'') {
+			if (!put(to, text + at, end - at))
+				return false;
+			at = end;
+		}
+		for (; at < end; at++)
+			if (!put_escape(to, static_cast<unsigned char>(text[at])))
+				return false;
+	}
+	return true;
+}
+
+// Adds one byte as an escape of the $'...' form: \n, \t, \\, \' or octal.
+static bool put_escape(output &to, unsigned char byte)
+{
+	char escape[4] = {'\\', static_cast<char>(byte), '\0', '\0'};
+	size_t length = 2;
+	if (byte == '\n') {
+		escape[1] = 'n';
+	} else if (byte == '\t') {
+		escape[1] = 't';
+	} else if (byte != '\\' && byte != '\'') {
+		escape[1] = static_cast<char>('0' + (byte >> 6));
+		escape[2] = static_cast<char>('0' + (byte >> 3 & 7));
+		escape[3] = static_cast<char>('0' + (byte & 7));
+		length = 4;
+	}
+	return put(to, escape, length);
+}
+
+// Whether text holds nothing that could drive a terminal.
+static bool harmless(const char *text, size_t length)
+{
+	for (size_t at = 0; at < length;) {
+		bool shown = false;
+		at += character(text + at, length - at, shown);
+		if (!shown)
+			return false;
+	}
+	return true;
+}
+
+// The length of the character text begins with, and in shown whether it may
+// reach a terminal as it is: printable ASCII, or valid UTF-8 other than the
+// C1 controls (U+0080 to U+009F) and the bidirectional embeddings, overrides
+// and isolates, which make a name display other than it is. A byte that
+// begins no valid UTF-8 sequence is a character of its own, never shown.
+static size_t character(const char *text, size_t length, bool &shown)
+{
+	const auto *bytes = reinterpret_cast<const unsigned char *>(text);
+	shown = false;
+	if (bytes[0] < 0x80) {
+		shown = bytes[0] >= 0x20 && bytes[0] != 0x7f;
+		return 1;
+	}
+	size_t size = 0;
+	char32_t code = 0;
+	char32_t least = 0; // below it, an overlong form
+	if (bytes[0] >= 0xc2 && bytes[0] <= 0xdf) {
+		size = 2, code = bytes[0] & 0x1fU, least = 0x80;
+	} else if (bytes[0] >= 0xe0 && bytes[0] <= 0xef) {
+		size = 3, code = bytes[0] & 0x0fU, least = 0x800;
+	} else if (bytes[0] >= 0xf0 && bytes[0] <= 0xf4) {
+		size = 4, code = bytes[0] & 0x07U, least = 0x10000;
+	} else {
+		return 1;
+	}
+	if (size > length)
+		return 1;
+	for (size_t i = 1; i < size; i++) {
+		if ((bytes[i] & 0xc0U) != 0x80)
+			return 1;
+		code = code << 6 | (bytes[i] & 0x3fU);
+	}
+	if (code < least || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff)
+		return 1;
+	shown = code > 0x9f && (code < 0x202a || code > 0x202e) && (code < 0x2066 || code > 0x2069);
+	return size;
+}
+
+// Writes out what an output holds, to the last byte; false, with its error
+// set, once any write to it has failed.
+static bool flush(output &to)
+{
+	unsigned refused = 0; // writes refused in a row
+	for (size_t done = 0; done < to.used && to.error == 0;) {
+		const ssize_t n = write(to.fd, to.bytes + done, to.used - done);
+		if (n > 0) {
+			done += static_cast<size_t>(n);
+			refused = 0;
+		} else if (n == 0) {
+			to.error = NOTHING_WRITTEN;
+		} else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+			// Only a non-blocking descriptor may refuse for now:
+			// waiting on any other would be waiting for ever.
+			if ((fcntl(to.fd, F_GETFL) & O_NONBLOCK) == 0)
+				to.error = EAGAIN;
+			else if (!await(to.fd, refused++))
+				to.error = errno;
+		} else if (errno != EINTR) {
+			to.error = errno;
+		}
+	}
+	to.used = 0;
+	return to.error == 0;
+}
+
+// Waits until a non-blocking descriptor may take more. One that refused a
+// write although poll said it would take it (a file on a file system that
+// cannot poll) would make poll return at once for ever, so after a refusal
+// it also sleeps, longer each time up to a quarter of a second.
+static bool await(int fd, unsigned refused)
+{
+	if (refused > 0) {
+		const long milliseconds = 1L << (refused < 9 ? refused - 1 : 8);
+		const struct timespec pause = {0, milliseconds * 1000000};
+		nanosleep(&pause, nullptr); // cut short by a signal, it is only shorter
+	}
+	struct pollfd ready = {.fd = fd, .events = POLLOUT, .revents = 0};
+	while (poll(&ready, 1, -1) < 0)
+		if (errno != EINTR)
+			return false;
+	return true;
 }
