@@ -25,9 +25,11 @@ struct output {
 constexpr int NOTHING_WRITTEN = -1;
 
 static bool list(const char *dirname);
-static bool put_line(const char *dirname, size_t dirname_length, const char *name,
-                     size_t name_length);
-static bool show(const char *dirname, size_t dirname_length, const char *name);
+static inline bool put_line(const char *dirname, size_t dirname_length, const char *name,
+                            size_t name_length);
+static bool put_in_pieces(const char *dirname, size_t dirname_length, const char *name,
+                          size_t name_length);
+static bool show(const char *dirname, size_t dirname_length, const char *name, size_t name_length);
 static void complain(const char *what, const char *dirname, int error);
 static bool put(output &to, const char *bytes, size_t length);
 static bool put_escaped(output &to, const char *text, size_t length);
@@ -78,8 +80,9 @@ static bool list(const char *dirname)
 			break;
 		}
 		const char *name = file->d_name;
-		if (on_terminal ? !show(dirname, dirname_length, name)
-		                : !put_line(dirname, dirname_length, name, std::strlen(name)))
+		const size_t name_length = std::strlen(name);
+		if (on_terminal ? !show(dirname, dirname_length, name, name_length)
+		                : !put_line(dirname, dirname_length, name, name_length))
 			break;
 	}
 	closedir(directory);
@@ -93,28 +96,37 @@ static bool list(const char *dirname)
 }
 
 // Adds one entry's line to the output: dirname, a slash, name, a newline.
-static bool put_line(const char *dirname, size_t dirname_length, const char *name,
-                     size_t name_length)
+// Called for every entry, and kept inline in the loop: one test of the room
+// left, then two copies.
+static inline bool put_line(const char *dirname, size_t dirname_length, const char *name,
+                            size_t name_length)
 {
 	const size_t length = dirname_length + 1 + name_length + 1;
-	if (length > sizeof buffer - out.used)
-		return put(out, dirname, dirname_length) && put(out, "/", 1) &&
-		       put(out, name, name_length) && put(out, "\n", 1);
-	char *line = buffer + out.used;
-	std::memcpy(line, dirname, dirname_length);
-	line[dirname_length] = '/';
-	std::memcpy(line + dirname_length + 1, name, name_length);
-	line[length - 1] = '\n';
-	out.used += length;
+	if (length > sizeof buffer - out.used) [[unlikely]]
+		return put_in_pieces(dirname, dirname_length, name, name_length);
+	char *end = static_cast<char *>(std::memcpy(buffer + out.used, dirname, dirname_length));
+	end += dirname_length;
+	*end++ = '/';
+	end = static_cast<char *>(std::memcpy(end, name, name_length)) + name_length;
+	*end++ = '\n';
+	out.used = static_cast<size_t>(end - buffer);
 	return true;
+}
+
+// Adds a line that does not fit in what is left of the buffer, writing out
+// the buffer each time it fills.
+static bool put_in_pieces(const char *dirname, size_t dirname_length, const char *name,
+                          size_t name_length)
+{
+	return put(out, dirname, dirname_length) && put(out, "/", 1) &&
+	       put(out, name, name_length) && put(out, "\n", 1);
 }
 
 // Writes one entry's line to a terminal, at once: as it is, or in the $'...'
 // form when it holds bytes that would drive the terminal or begins as that
 // form does, so that a quoted line only ever comes from a path that needed it.
-static bool show(const char *dirname, size_t dirname_length, const char *name)
+static bool show(const char *dirname, size_t dirname_length, const char *name, size_t name_length)
 {
-	const size_t name_length = std::strlen(name);
 	if (harmless(dirname, dirname_length) && harmless(name, name_length) &&
 	    std::strncmp(dirname, "$'", 2) != 0) {
 		if (!put_line(dirname, dirname_length, name, name_length))
