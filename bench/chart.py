@@ -15,6 +15,7 @@ script = [
     f'set output "{out}"',
     "set logscale xy",
     "set autoscale xfix",
+    "set yrange [0.5:3000]",
     "set format x '10^{%T}'",
     'set xlabel "entries"',
     'set ylabel "median wall time, ms"',

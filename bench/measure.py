@@ -187,8 +187,10 @@ def main():
                      f"(goal ≤ {limit}{unit}{aside})")
 
     top = data[sizes[-1]]
-    goal(f"pathlist / floor at {sizes[-1]:,}, median of rounds", top["pathlist/floor"][0], 1.03)
-    for tool, limit in (("ls -f", 0.65), ("bfs", 0.75), ("find", 0.65)):
+    goals.append(f"- {'met' if top['pathlist/floor'][0] <= 1.03 else 'missed'}: pathlist / floor "
+                 f"at {sizes[-1]:,}, median of rounds: {top['pathlist/floor'][0]:.3f}× "
+                 f"({top['pathlist/floor'][1]:.2f}–{top['pathlist/floor'][2]:.2f}; goal ≤ 1.03×)")
+    for tool, limit in (("ls -f", 0.65), ("bfs", 0.75), ("find", 0.7)):
         goal(f"pathlist / {tool} at {sizes[-1]:,}", top[f"pathlist/{tool}"][0], limit,
              aside=f"; the floor / {tool}: {top[f'floor/{tool}'][0]:.2f}×")
     goal("gridcheck / empty C program", spread(ratios(start, "gridcheck", "empty C program"))[0], 1.05)
