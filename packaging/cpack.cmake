@@ -1,0 +1,7 @@
+# SPDX-License-Identifier: MIT
+# Read by cpack before it makes each package. A packager's SOURCE_DATE_EPOCH
+# wins; without one, the packages carry the date of NEWS's top entry, so that
+# two builds of one commit are the same on any day.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(ENV{SOURCE_DATE_EPOCH} "${CPACK_NEWS_EPOCH}")
+endif()

@@ -1,0 +1,21 @@
+# SPDX-License-Identifier: MIT
+# Run by cpack on the staged files, before it packs them: every folder 0755,
+# every file 0644 and every program 0755, whatever the umask of the build;
+# and, in the .deb only, Debian's copyright file and changelog in place of
+# the licence.
+set(stage ${CPACK_TEMPORARY_INSTALL_DIRECTORY})
+set(doc ${stage}/usr/${CPACK_DOC_DIR})
+if(CPACK_GENERATOR STREQUAL "DEB")
+  file(REMOVE ${doc}/LICENSE)
+  file(COPY ${CPACK_DEBIAN_DOCS} DESTINATION ${doc})
+endif()
+
+file(GLOB_RECURSE files LIST_DIRECTORIES true ${stage}/*)
+foreach(path IN LISTS files)
+  if(IS_DIRECTORY ${path} OR path MATCHES "/bin/[^/]+$")
+    file(CHMOD ${path} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+                                   GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  else()
+    file(CHMOD ${path} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  endif()
+endforeach()
