@@ -23,6 +23,9 @@
 //   FAULT_LOADED=FILE            create FILE on loading, so a test can tell
 //                                "the program ignored it" from "nothing
 //                                happened".
+// This library defines poll itself, so the C library's checked inline poll
+// must not be declared over it.
+#undef _FORTIFY_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
