@@ -10,22 +10,27 @@ gridcheck() {
 	"${checked[@]}" "$GRIDCHECK" "$@"
 }
 
-# patch MATRIX ROW COLUMN VALUE: makes $BATS_TEST_TMPDIR/gridcheck, a copy
-# of gridcheck with element [ROW][COLUMN] of its matrix A or B set to VALUE.
-# Each matrix is found by its bytes: all of the identity A, the first row
-# of B.
+# patch MATRIX ROW COLUMN VALUE...: makes $BATS_TEST_TMPDIR/gridcheck, a
+# copy of gridcheck with element [ROW][COLUMN] of its matrix A or B set to
+# VALUE (a perl expression), for each change given. Each matrix is found by
+# its bytes: all of the identity A, the first row of B.
 patch() {
 	perl -e '
-		my ($from, $to, $matrix, $row, $column, $value) = @ARGV;
+		my ($from, $to, @changes) = @ARGV;
 		open(my $in, "<:raw", $from) or die "$from: $!\n";
 		my $binary = do { local $/; <$in> };
-		my $pattern = $matrix eq "A"
-			? pack("d<*", map { int($_ / 16) == $_ % 16 ? 1 : 0 } 0 .. 255)
-			: pack("d<*", 2, 7, 0, 13, 18, 18, 16, 6, 4, 13, 2, 16, 6, 13, 0, 1);
-		my $at = index($binary, $pattern);
-		die "matrix $matrix not found once in $from\n"
-			if $at < 0 || index($binary, $pattern, $at + 1) >= 0;
-		substr($binary, $at + 8 * (16 * $row + $column), 8) = pack("d<", $value);
+		my %pattern = (
+			A => pack("d<*", map { int($_ / 16) == $_ % 16 ? 1 : 0 } 0 .. 255),
+			B => pack("d<*", 2, 7, 0, 13, 18, 18, 16, 6, 4, 13, 2, 16, 6, 13, 0, 1));
+		my %at;
+		for my $matrix (keys %pattern) {
+			$at{$matrix} = index($binary, $pattern{$matrix});
+			die "matrix $matrix not found once in $from\n" if $at{$matrix} < 0 ||
+				index($binary, $pattern{$matrix}, $at{$matrix} + 1) >= 0;
+		}
+		while (my ($matrix, $row, $column, $value) = splice(@changes, 0, 4)) {
+			substr($binary, $at{$matrix} + 8 * (16 * $row + $column), 8) = pack("d<", eval $value);
+		}
 		open(my $out, ">:raw", $to) or die "$to: $!\n";
 		print $out $binary;
 		close($out) or die "$to: $!\n";
@@ -96,6 +101,19 @@ skip_if_folded() {
 	# B[1][14] = 1. Flushed to zero, or read as zero, it changes nothing.
 	patch A 1 0 4.9406564584124654e-324
 	incorrect 0,2 0,14 >"$expected"
+	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	check 0 "" "$expected"
+}
+
+@test "excess precision never changes the result: each multiply and add rounded to double" {
+	skip_if_folded
+	# Row 1 of the product, column 0: -(1 + 2^-26) x 1, then 0, then
+	# (1 + 2^-27)^2 = 1 + 2^-26 + 2^-54. Rounded to double at each step it
+	# is 0, as B[1][0] is now; held wider (the x87 unit) or fused, 2^-54.
+	# Every other element of row 1 gets terms of B[0][j] and B[2][j], not
+	# all zero, and differs.
+	patch A 0 1 '-(1 + 2**-26)' B 0 0 1 B 1 0 0 A 2 1 '1 + 2**-27' B 2 0 '1 + 2**-27'
+	incorrect 1,{1..15} >"$expected"
 	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
 	check 0 "" "$expected"
 }

@@ -4,6 +4,14 @@
 // table. With the data built in, nothing differs and nothing is written.
 #include <cstdio>
 
+// The x87 unit (32-bit x86, or an x86 build told -mfpmath=387) holds every
+// result with a 64-bit significand and a wider exponent than double's until
+// it is stored, which rounds it a second time: the product takes care there.
+#if (defined(__i386__) || defined(__x86_64__)) && !defined(__SSE2_MATH__)
+#define X87_MATH 1
+#include <fpu_control.h>
+#endif
+
 // Matrices are N x N doubles stored row-major in flat arrays: element [r][c]
 // is at N * r + c, so one row further on is a step of N elements. Flat
 // storage keeps the column walks below inside one array object.
@@ -11,6 +19,8 @@ constexpr int N = 16;
 
 static void product(const double A[N * N], const double B[N * N], double D[N * N]);
 static void verify(const double D[N * N], const double B[N * N], std::FILE *out);
+static double times(double a, double b);
+static double plus(double a, double b);
 
 // clang-format off
 static const double A[N * N] = {
@@ -66,16 +76,61 @@ int main()
 // compiler from fusing the two into one multiply-add.
 static void product(const double A[N * N], const double B[N * N], double D[N * N])
 {
+#ifdef X87_MATH
+	// Significands rounded to double's 53 bits, as on every other unit.
+	fpu_control_t saved;
+	_FPU_GETCW(saved);
+	const fpu_control_t rounded = (saved & ~_FPU_EXTENDED) | _FPU_DOUBLE;
+	_FPU_SETCW(rounded);
+#endif
 	for (int i = 0; i < N; i++) {
 		for (int j = 0; j < N; j++) {
 			const double *A_row = &A[i]; // [0][i], then down column i
 			const double *B_col = &B[j]; // [0][j], then down column j
 			double *D_element = &D[N * i + j];
 			for (int k = 0; k < N; k++)
-				*D_element = *D_element + A_row[N * k] * B_col[N * k];
+				*D_element = plus(*D_element, times(A_row[N * k], B_col[N * k]));
 		}
 	}
+#ifdef X87_MATH
+	_FPU_SETCW(saved);
+#endif
 }
+
+#ifndef X87_MATH
+// a * b, rounded to double once.
+static double times(double a, double b)
+{
+	return a * b;
+}
+
+// a + b, rounded to double once.
+static double plus(double a, double b)
+{
+	return a + b;
+}
+#else
+// a * b, rounded to double once. Stored at once, a result in double's
+// normal range is already exact; one below it would be rounded to 53 bits
+// and then again to double's subnormal step. Scaled by 2^-15360, the x87
+// unit's own subnormal range starts where double's does, and the one
+// rounding falls on that step; scaling back and storing are exact.
+static double times(double a, double b)
+{
+	volatile long double scaled = static_cast<long double>(a) * 0x1p-15360L;
+	scaled = scaled * b;
+	volatile double result = static_cast<double>(scaled * 0x1p15360L);
+	return result;
+}
+
+// a + b, rounded to double once. A sum below double's normal range is
+// always exact, so storing it is all that is needed.
+static double plus(double a, double b)
+{
+	volatile double result = static_cast<double>(static_cast<long double>(a) + b);
+	return result;
+}
+#endif
 
 // Reports, in row-major order, every element where D differs from B. The
 // comparison is exact: a NaN on either side differs, -0.0 equals +0.0.

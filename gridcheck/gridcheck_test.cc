@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The program is one unit with static functions; compile it into the test
@@ -77,20 +78,42 @@ TEST(Product, TakesTheTransposeOfA)
 	}
 }
 
-TEST(Product, RoundsTheMultiplyAndTheAddSeparately)
+TEST(Product, RoundsEachMultiplyAndEachAddOnceToDouble)
 {
+	// D[0][0] from the terms A[k][0] * B[k][0], k = 0, 1, ...
+	struct Case {
+		const char *name;
+		std::vector<std::pair<double, double>> terms;
+		double expected;
+	};
 	// (1 + 2^-27)^2 = 1 + 2^-26 + 2^-54 exactly; rounded, the 2^-54 is
-	// gone and the sum with -(1 + 2^-26) is 0. A fused multiply-add keeps
-	// it and gives 2^-54.
+	// gone and the sum with -(1 + 2^-26) is 0. A fused multiply-add, or a
+	// product held wider than double into the add, keeps it.
 	const double x = 1.0 + std::ldexp(1.0, -27);
-	Matrix a, b, D;
-	a.at(0, 0) = -(1.0 + std::ldexp(1.0, -26));
-	b.at(0, 0) = 1.0;
-	a.at(1, 0) = x;
-	b.at(1, 0) = x;
-	product(a.m, b.m, D.m);
-	EXPECT_EQ(D.at(0, 0), 0.0);
-	EXPECT_NE(std::fma(x, x, a.at(0, 0)), 0.0) << "the operands no longer tell the two apart";
+	const Case cases[] = {
+	    {"multiply and add neither fused nor held wider",
+	     {{-(1.0 + std::ldexp(1.0, -26)), 1.0}, {x, x}},
+	     0.0},
+	    // Rounded to 64 bits first, then to 53, these come out one unit
+	    // off: below, at double's subnormal step.
+	    {"a product rounded once, not twice",
+	     {{0x1.88fe58db69d6ap+0, 0x1.ffba9e3e3fc4ap+0}},
+	     0x1.88c9178b8901dp+1},
+	    {"a product below the normal range rounded once",
+	     {{0x1.d6dc8d06670cbp-94, -0x1.988f7556d2a9p-930}},
+	     -0x0.bbddd771de34bp-1022},
+	};
+	for (const Case &c : cases) {
+		Matrix a, b, D;
+		for (int k = 0; k < static_cast<int>(c.terms.size()); k++) {
+			a.at(k, 0) = c.terms[k].first;
+			b.at(k, 0) = c.terms[k].second;
+		}
+		product(a.m, b.m, D.m);
+		EXPECT_EQ(D.at(0, 0), c.expected) << c.name;
+	}
+	EXPECT_NE(std::fma(x, x, -(1.0 + std::ldexp(1.0, -26))), 0.0)
+	    << "the operands no longer tell the two apart";
 }
 
 TEST(Verify, ReportsEachDifferenceOnceInRowMajorOrder)
