@@ -23,6 +23,9 @@
 //   FAULT_LOADED=FILE            create FILE on loading, so a test can tell
 //                                "the program ignored it" from "nothing
 //                                happened".
+// This library defines readdir and readdir64 each with its own layout of the entry,
+// so neither may be renamed to the other.
+#undef _FILE_OFFSET_BITS
 // This library defines poll itself, so the C library's checked inline poll
 // must not be declared over it.
 #undef _FORTIFY_SOURCE
@@ -45,11 +48,16 @@ static int failing_ever;
 static int poll_errno; // 0: fail no poll
 static long reads, writes, lines, polls;
 
-// dirent and dirent64 are laid out alike on 64-bit Linux.
+// The extra entry, as readdir and as readdir64 lay it out: alike on 64-bit
+// systems, with 32-bit and 64-bit numbers on 32-bit ones.
+static union {
+	struct dirent entry;
+	char bytes[sizeof(struct dirent) + (1 << 20)];
+} long_entry;
 static union {
 	struct dirent64 entry;
 	char bytes[sizeof(struct dirent64) + (1 << 20)];
-} long_entry;
+} long_entry64;
 
 static int errno_named(const char *name)
 {
@@ -157,17 +165,15 @@ static int fail_now(void)
 }
 
 // What the stream yields once the real entries are over: the long entry,
-// once, or the end.
-static void *after_the_end(void)
+// once, in bytes whose name begins at name, or the end (false).
+static int after_the_end(char *bytes, size_t size, char *name)
 {
-	size_t room = sizeof long_entry - offsetof(struct dirent64, d_name) - 1;
-	if (long_name_length < 0 || (size_t)long_name_length > room)
-		return NULL;
-	char *name = long_entry.bytes + offsetof(struct dirent64, d_name);
+	if (long_name_length < 0 || (size_t)long_name_length >= size - (size_t)(name - bytes))
+		return 0;
 	memset(name, 'n', (size_t)long_name_length);
 	name[long_name_length] = '\0';
 	long_name_length = -1;
-	return &long_entry.entry;
+	return 1;
 }
 
 struct dirent *readdir(DIR *directory)
@@ -178,7 +184,12 @@ struct dirent *readdir(DIR *directory)
 	if (fail_now())
 		return NULL;
 	struct dirent *entry = real(directory);
-	return entry != NULL || errno != 0 ? entry : after_the_end();
+	if (entry != NULL || errno != 0)
+		return entry;
+	return after_the_end(long_entry.bytes, sizeof long_entry,
+	                     long_entry.bytes + offsetof(struct dirent, d_name))
+	           ? &long_entry.entry
+	           : NULL;
 }
 
 struct dirent64 *readdir64(DIR *directory)
@@ -189,5 +200,10 @@ struct dirent64 *readdir64(DIR *directory)
 	if (fail_now())
 		return NULL;
 	struct dirent64 *entry = real(directory);
-	return entry != NULL || errno != 0 ? entry : after_the_end();
+	if (entry != NULL || errno != 0)
+		return entry;
+	return after_the_end(long_entry64.bytes, sizeof long_entry64,
+	                     long_entry64.bytes + offsetof(struct dirent64, d_name))
+	           ? &long_entry64.entry
+	           : NULL;
 }
