@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Preloaded with LD_PRELOAD, this makes reading a directory and writing to
 // standard output misbehave in the ways real ones rarely do on demand:
-//   READDIR_FAULT_AFTER=N        hand out N entries, then fail with EIO, as a
-//                                disk going bad in the middle would;
+//   READDIR_FAULT_AFTER=N[:EINTR]
+//                                hand out N entries, then fail with EIO, as a
+//                                disk going bad in the middle would, from
+//                                then on; or with EINTR, that read only;
+//   OPENDIR_FAULT=EINTR          make the first opendir fail with EINTR;
 //   READDIR_FAULT_LONG_NAME=N    at the end, hand out one more entry whose
 //                                name is N bytes, longer than any file system
 //                                here allows;
@@ -16,18 +19,18 @@
 //   FAULT_REPORT=FILE            write to FILE how many entries were asked
 //                                for, how many writes to descriptor 1 were
 //                                made, how many of those ended with a
-//                                newline, and how many polls: "reads N
-//                                writes N lines N polls N"; after every
+//                                newline, how many polls, and how many
+//                                writes to descriptor 2: "reads N writes N
+//                                lines N polls N messages N"; after every
 //                                write and poll, so that it is there also
 //                                when the program is killed;
 //   FAULT_LOADED=FILE            create FILE on loading, so a test can tell
 //                                "the program ignored it" from "nothing
 //                                happened".
-// This library defines readdir and readdir64 each with its own layout of the entry,
-// so neither may be renamed to the other.
+// This library defines readdir and readdir64, each with its own layout of
+// the entry, so neither may be renamed to the other; and poll, so the C
+// library's checked inline poll must not be declared over it.
 #undef _FILE_OFFSET_BITS
-// This library defines poll itself, so the C library's checked inline poll
-// must not be declared over it.
 #undef _FORTIFY_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -40,13 +43,15 @@
 #include <string.h>
 #include <unistd.h>
 
-static long entries_left = -1;     // -1: fail nothing
+static long entries_left = -1; // -1: fail nothing
+static int readdir_errno = EIO;
+static int opendir_errno;          // 0: fail none
 static long long_name_length = -1; // -1: no extra entry
 static long failing_write;         // 0: fail none
 static int write_errno;            // 0: return 0
 static int failing_ever;
 static int poll_errno; // 0: fail no poll
-static long reads, writes, lines, polls;
+static long reads, writes, lines, polls, messages;
 
 // The extra entry, as readdir and as readdir64 lay it out: alike on 64-bit
 // systems, with 32-bit and 64-bit numbers on 32-bit ones.
@@ -75,8 +80,15 @@ static int errno_named(const char *name)
 __attribute__((constructor)) static void loaded(void)
 {
 	const char *after = getenv("READDIR_FAULT_AFTER");
-	if (after != NULL)
-		entries_left = strtol(after, NULL, 10);
+	if (after != NULL) {
+		char *rest;
+		entries_left = strtol(after, &rest, 10);
+		if (*rest == ':')
+			readdir_errno = errno_named(rest + 1);
+	}
+	const char *opendir_fault = getenv("OPENDIR_FAULT");
+	if (opendir_fault != NULL && *opendir_fault != '\0')
+		opendir_errno = errno_named(opendir_fault);
 	const char *length = getenv("READDIR_FAULT_LONG_NAME");
 	if (length != NULL)
 		long_name_length = strtol(length, NULL, 10);
@@ -106,8 +118,9 @@ __attribute__((destructor)) static void report(void)
 		return;
 	int saved = errno;
 	char line[128];
-	int length = snprintf(line, sizeof line, "reads %ld writes %ld lines %ld polls %ld\n",
-	                      reads, writes, lines, polls);
+	int length =
+	    snprintf(line, sizeof line, "reads %ld writes %ld lines %ld polls %ld messages %ld\n",
+	             reads, writes, lines, polls, messages);
 	// Not on a standard descriptor that the program closed: its writes
 	// are the ones counted.
 	int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -123,6 +136,10 @@ ssize_t write(int fd, const void *bytes, size_t count)
 	static ssize_t (*real)(int, const void *, size_t);
 	if (real == NULL)
 		*(void **)&real = dlsym(RTLD_NEXT, "write"); // as POSIX advises
+	if (fd == STDERR_FILENO) {
+		messages++;
+		report();
+	}
 	if (fd != STDOUT_FILENO)
 		return real(fd, bytes, count);
 	writes++;
@@ -151,13 +168,28 @@ int poll(struct pollfd *fds, nfds_t count, int timeout)
 	return real(fds, count, timeout);
 }
 
+DIR *opendir(const char *name)
+{
+	static DIR *(*real)(const char *);
+	if (real == NULL)
+		*(void **)&real = dlsym(RTLD_NEXT, "opendir");
+	if (opendir_errno != 0) {
+		errno = opendir_errno;
+		opendir_errno = 0;
+		return NULL;
+	}
+	return real(name);
+}
+
 static int fail_now(void)
 {
 	reads++;
 	if (entries_left < 0)
 		return 0;
 	if (entries_left == 0) {
-		errno = EIO;
+		errno = readdir_errno;
+		if (readdir_errno == EINTR)
+			entries_left = -1;
 		return 1;
 	}
 	entries_left--;

@@ -57,8 +57,8 @@ pathlist_with_faults() {
 	return "$status"
 }
 
-# counted NAME...: sets each NAME (reads, writes, lines, polls) to what the
-# fault library counted in the last run.
+# counted NAME...: sets each NAME (reads, writes, lines, polls, messages) to
+# what the fault library counted in the last run.
 counted() {
 	local report
 	read -ra report <"$t/report"
@@ -68,6 +68,7 @@ counted() {
 		writes) writes=${report[3]} ;;
 		lines) lines=${report[5]} ;;
 		polls) polls=${report[7]} ;;
+		messages) messages=${report[9]} ;;
 		esac
 		shift
 	done
@@ -204,6 +205,15 @@ deep_dir() {
 	check 1 "pathlist: write error: No space left on device"
 }
 
+@test "an interrupted open or read of the directory is made again" {
+	mkdir "$t/dir"
+	touch "$t/dir/file"{0..9}
+	for fault in OPENDIR_FAULT=EINTR READDIR_FAULT_AFTER=1:EINTR READDIR_FAULT_AFTER=0:EINTR; do
+		try pathlist_with_faults "$fault" -- "$t/dir" >"$out" 2>"$err"
+		check 0 "" <(listing "$t/dir") || { echo "with $fault" >&2; return 1; }
+	done
+}
+
 @test "lines of any length are written whole, also across the edges of the buffer" {
 	mkdir "$t/shallow" "$t/edge"
 	deep=$(deep_dir 4000)
@@ -269,29 +279,48 @@ prefix_of() {
 	status=${PIPESTATUS[0]}
 	check 0 "" "$huge.listing"
 
-	wrapper=("${nonblocking[@]}" 1)
-	for fault in 2:EAGAIN 2:EINTR; do
-		try pathlist_with_faults WRITE_FAULT=$fault -- "$huge" >"$out" 2>"$err"
+	# A refusal seen blocking: the descriptor was non-blocking when it
+	# refused, and another process sharing it has cleared the flag since.
+	for fault in "2:EAGAIN|nonblocking" "2:EINTR|nonblocking" "2:EAGAIN|"; do
+		wrapper=()
+		[[ ${fault#*|} == nonblocking ]] && wrapper=("${nonblocking[@]}" 1)
+		try pathlist_with_faults WRITE_FAULT="${fault%|*}" -- "$huge" >"$out" 2>"$err"
 		check 0 "" "$huge.listing" || { echo "with $fault" >&2; return 1; }
 	done
+
+	# The same for real: the pipe, kept full by a slow reader, is shared
+	# with a process that sets and clears O_NONBLOCK on it without end.
+	{
+		# shellcheck disable=SC2016 # the variables are perl's
+		perl -MFcntl -e '$SIG{TERM} = sub { exit 0 };
+			for (;;) { fcntl(STDOUT, F_SETFL, fcntl(STDOUT, F_GETFL, 0) ^ O_NONBLOCK) }' &
+		toggler=$!
+		try "${checked[@]}" "$PATHLIST" "$huge" 2>"$err"
+		kill "$toggler"
+		wait "$toggler"
+		echo "$status" >"$t/status"
+	} | perl -e 'print while select(undef, undef, undef, 0.0005), sysread(STDIN, $_, 16384)' >"$out"
+	status=$(<"$t/status")
+	check 0 "" "$huge.listing"
 }
 
 @test "a descriptor that refuses, cannot be waited for or takes nothing is never spun on" {
 	mkdir "$t/small"
-	# write fault | poll fault | standard output | the reason
-	while IFS='|' read -r write poll how reason; do
+	# write fault | poll fault | standard output | writes made | the reason
+	while IFS='|' read -r write poll how made reason; do
 		# (a spinning pathlist is cut off)
 		wrapper=(timeout 20)
 		[[ $how == non-blocking ]] && wrapper+=("${nonblocking[@]}" 1)
 		try pathlist_with_faults WRITE_FAULT="$write" POLL_FAULT="$poll" -- "$t/small" >"$out" 2>"$err"
-		check 1 "pathlist: write error: $reason" /dev/null ||
-			{ echo "WRITE_FAULT=$write POLL_FAULT=$poll, $how" >&2; return 1; }
+		counted writes
+		check 1 "pathlist: write error: $reason" /dev/null && ((writes == made)) ||
+			{ echo "WRITE_FAULT=$write POLL_FAULT=$poll, $how: $writes writes" >&2; return 1; }
 	done <<-CASES
-		1:EAGAIN||blocking|Resource temporarily unavailable
-		1:ZERO||blocking|Nothing was written
-		1:ZERO||non-blocking|Nothing was written
-		1:EAGAIN|ENOMEM|non-blocking|Cannot allocate memory
-		1:EAGAIN|EINVAL|non-blocking|Invalid argument
+		1:EAGAIN:ever||blocking|2|Resource temporarily unavailable
+		1:ZERO||blocking|1|Nothing was written
+		1:ZERO||non-blocking|1|Nothing was written
+		1:EAGAIN|ENOMEM|non-blocking|1|Cannot allocate memory
+		1:EAGAIN|EINVAL|non-blocking|1|Invalid argument
 	CASES
 
 	# Ready by poll and refusing every write, as a file that cannot be
@@ -322,21 +351,31 @@ prefix_of() {
 	check 1 "" /dev/null
 }
 
-# Names that would drive a terminal that shows them, each of its own kind,
-# then names that would not.
+# Names that would drive a terminal that shows them, or hide what they are,
+# each of its own kind; then names that would not, in many scripts, joiners
+# between letters and emoji included.
 hostile_names=($'colour\e[31mred' $'title\e]0;pwned\a' $'clipboard\e]52;c;cHduZWQ=\a'
 	$'over\rwritten' $'new\nline' $'tab\there' $'delete\x7f' $'csi\x9b31m' $'c1 in utf-8\xc2\x9b31m'
 	$'\xe2\x80\xaeexe.txt' $'isolate\xe2\x81\xa6' $'invalid\xff' $'overlong\xe0\x83\xa9'
-	$'surrogate\xed\xa0\x80' $'cut short\xe2\x80')
-ordinary_names=("\$'looks quoted'" "a space" "it's" 'back\slash' "Привет" "漢字" "é" $'\xf0\x9f\x98\x80')
+	$'surrogate\xed\xa0\x80' $'cut short\xe2\x80'
+	$'ltr mark\xe2\x80\x8e' $'rtl mark\xe2\x80\x8f' $'arabic mark\xd8\x9c' $'zero\xe2\x80\x8bwidth' $'word\xe2\x81\xa0joiner'
+	$'invisible\xe2\x81\xa2times' $'\xef\xbb\xbfbom' $'line\xe2\x80\xa8separator' $'paragraph\xe2\x80\xa9separator')
+ordinary_names=("\$'looks quoted'" "a space" "it's" 'back\slash' "Привет" "漢字" "é" $'\xf0\x9f\x98\x80'
+	"£5" "20°C" "नमस्ते" "می‌خواهم" "👨‍👩‍👧")
+
+# A quoted line: one shell word of $'...' pieces, all ASCII, and '...'
+# pieces, none of it.
+escaped_piece="\\\$'([ -&(-[]|[]-~]|\\\\[nt'\\]|\\\\[0-7]{3})*'"
+literal_piece="'["$'\x80'-$'\xff'"]+'"
+quoted_line="^($escaped_piece|$literal_piece)+\$"
 
 # unquote: the paths that lines shown on a terminal stand for, each ended
-# with a NUL; a line in the $'...' form is read back by bash.
+# with a NUL; a quoted line is read back by bash.
 unquote() {
 	local line path
 	while IFS= read -r line; do
-		if [[ $line == "\$'"* ]]; then
-			[[ $line =~ ^\$\'([^\'\\]|\\.)*\'$ ]] || { echo "not one quoted word: $line" >&2; return 1; }
+		if [[ $line == "'"* || $line == "\$'"* ]]; then
+			[[ $line =~ $quoted_line ]] || { echo "not one quoted word: $line" >&2; return 1; }
 			eval "path=$line"
 		else
 			path=$line
@@ -347,16 +386,16 @@ unquote() {
 
 @test "on a terminal, a path that could drive it is quoted and every other written as it is" {
 	dir=$t/names
-	mkdir "$dir" "$t/\$'quoted'"
+	mkdir "$dir"
 	(cd "$dir" && touch -- "${hostile_names[@]}" "${ordinary_names[@]}")
-	touch "$t/\$'quoted'/plain"
 	wrapper=("${on_a_terminal[@]}")
 	try pathlist_with_faults -- "$dir" >"$out" 2>"$err"
 	check 0 ""
 	# No byte that a terminal acts on: valid UTF-8 throughout, with no
-	# control character, C1 control or direction change but the newlines.
+	# control character, C1 control, direction change or invisible
+	# character but the newlines and the joiners.
 	perl -MEncode -0777 -ne '$_ = decode("UTF-8", $_, Encode::FB_CROAK);
-		exit(/[^\n\x20-\x7e\x{a0}-\x{2029}\x{202f}-\x{2065}\x{206a}-\x{10ffff}]/ ? 1 : 0)' "$out"
+		exit(/[^\n\x20-\x7e\x{a0}-\x{10ffff}]|[\x{61c}\x{200b}\x{200e}\x{200f}\x{2028}-\x{202e}\x{2060}-\x{206f}\x{feff}]/ ? 1 : 0)' "$out"
 	unquote <"$out" | cmp - <(listing "$dir" -0)
 	for name in "${ordinary_names[@]}"; do grep -qFx -- "$dir/$name" "$out"; done
 	[[ $(grep -c "^\\\$'" "$out") == "${#hostile_names[@]}" ]]
@@ -364,12 +403,17 @@ unquote() {
 	counted writes lines
 	((writes == ${#hostile_names[@]} + ${#ordinary_names[@]} + 2 && lines == writes))
 
-	# A path that begins as the quoted form does is quoted itself.
-	try pathlist_with_faults -- "$t/\$'quoted'" >"$out" 2>"$err"
-	(cd "$t" && try pathlist "\$'quoted'" >>"$out" 2>>"$err")
-	check 0 ""
-	unquote <"$out" | cmp - <(listing "$t/\$'quoted'" -0; cd "$t" && listing "\$'quoted'" -0)
-	[[ $(grep -c "^\\\$'" "$out") == 3 ]]
+	# A path that begins as a quoted line does, also after characters that
+	# show nothing (a joiner, a combining mark, a space), is quoted itself.
+	cd "$t"
+	for looks in "\$'quoted'" "'quoted'" $'\xe2\x80\x8c$\'joined' $'\xcc\x81\'marked' " \$'spaced"; do
+		mkdir "$looks"
+		touch "$looks/plain"
+		try pathlist "$looks" >"$out" 2>"$err"
+		check 0 "" && [[ $(grep -c "^\\\$\\?'" "$out") == 3 ]] &&
+			unquote <"$out" | cmp - <(listing "$looks" -0) ||
+			{ echo "listing $looks" >&2; return 1; }
+	done
 
 	# Not on a terminal, every byte as it is.
 	wrapper=()
@@ -401,6 +445,64 @@ shows() {
 	shows $'\xe2\x80\xaeexe.txt' "\$'$t/\\342\\200\\256exe.txt'"
 	shows "it's" "\$'$t/it\\'s'"
 	shows $'it\'s\\\n' "\$'$t/it\\'s\\\\\\n'"
+	shows $'Привет\x01' "\$'$t/''Привет'\$'\\001'"
+	shows "中'; touch PWNED; #" "\$'$t/''中'\$'\\'; touch PWNED; #'"
+	shows $'zero\xe2\x80\x8bwidth' "\$'$t/zero\\342\\200\\213width'"
+}
+
+@test "a message goes out in one write, however long the directory's name" {
+	# Up to the longest argument there is, 128 KiB, every byte escaped.
+	for length in 4000 131000; do
+		name=$(head -c "$length" /dev/zero | tr '\0' '\033')
+		try pathlist_with_faults -- "/$name" >"$out" 2>"$err"
+		counted messages
+		check 1 "pathlist: cannot open directory \$'/${name//$'\033'/\\033}': File name too long" /dev/null &&
+			((messages == 1)) || { echo "$length bytes: $messages writes" >&2; return 1; }
+	done
+}
+
+# Names whose UTF-8 ends in a byte that begins a two-byte character in
+# GBK, GB18030, Big5 or Shift_JIS, before a quote or a backslash: a shell
+# that reads such a byte and a backslash as one character loses the
+# backslash, and with it the end of the quoted word.
+legacy_names=($'中\'; touch PWNED; #\x01' $'Б\\\'; touch PWNED; #\x01' $'ア\\\x01'
+	$'漢\x01\'$(touch PWNED)\'' $'й\'\\\x7f`touch PWNED`')
+
+@test "on a terminal, a quoted line reads back exactly and runs nothing in every locale and shell" {
+	shells=(bash "zsh -f" ksh93 mksh)
+	for shell in "${shells[@]}"; do
+		command -v "${shell% *}" >/dev/null || skip "${shell% *} is not installed"
+	done
+	[[ -e /usr/share/i18n/charmaps/GBK.gz ]] || skip "no charmaps to make locales from: install Debian's locales"
+	# locale | from | charmap
+	while IFS='|' read -r locale from charmap; do
+		localedef -c -i "$from" -f "$charmap" "$t/$locale" 2>/dev/null ||
+			[[ -e $t/$locale ]] || { echo "localedef $locale failed" >&2; return 1; }
+	done <<-LOCALES
+		zh_CN.GBK|zh_CN|GBK
+		zh_CN.GB18030|zh_CN|GB18030
+		zh_TW.BIG5|zh_TW|BIG5
+		ja_JP.SJIS|ja_JP|SHIFT_JIS
+	LOCALES
+
+	dir=$t/legacy
+	mkdir "$dir" "$t/run"
+	(cd "$dir" && touch -- "${legacy_names[@]}")
+	wrapper=("${on_a_terminal[@]}")
+	try pathlist "$dir" >"$out" 2>"$err"
+	check 0 ""
+	# Each quoted line as it would be pasted: printf's argument.
+	grep "^\\$\\?'" "$out" | sed "s/^/printf '%s\\\\0' /" >"$t/read-back"
+	[[ $(wc -l <"$t/read-back") == "${#legacy_names[@]}" ]]
+	printf "$dir/%s\\0" "${legacy_names[@]}" | sort -z >"$expected"
+	for locale in C C.UTF-8 zh_CN.GBK zh_CN.GB18030 zh_TW.BIG5 ja_JP.SJIS; do
+		for shell in "${shells[@]}"; do
+			# shellcheck disable=SC2086 # the shell and its options
+			(cd "$t/run" && LOCPATH=$t LC_ALL=$locale $shell "$t/read-back") | sort -z >"$out.read"
+			cmp -s "$out.read" "$expected" && [[ -z $(ls -A "$t/run") ]] ||
+				{ echo "$shell in $locale: read back wrongly, or ran $(ls -A "$t/run")" >&2; return 1; }
+		done
+	done
 }
 
 @test "a directory that changes underneath is still listed whole" {

@@ -24,23 +24,32 @@ struct output {
 // The error of a write that took nothing and gave no reason.
 constexpr int NOTHING_WRITTEN = -1;
 
+// Where a path being quoted stands: before its first quote, inside $'...'
+// or inside '...'.
+enum quoting { UNQUOTED, IN_ESCAPES, IN_LITERAL };
+
 static bool list(const char *dirname);
 static inline bool put_line(const char *dirname, size_t dirname_length, const char *name,
                             size_t name_length);
 static bool put_in_pieces(const char *dirname, size_t dirname_length, const char *name,
                           size_t name_length);
-static bool show(const char *dirname, size_t dirname_length, const char *name, size_t name_length);
+static bool show(const char *dirname, size_t dirname_length, bool dirname_plain, const char *name,
+                 size_t name_length);
 static void complain(const char *what, const char *dirname, int error);
 static bool put(output &to, const char *bytes, size_t length);
-static bool put_escaped(output &to, const char *text, size_t length);
+static bool put_quoted(output &to, const char *text, size_t length, quoting &state);
+static bool enter(output &to, quoting wanted, quoting &state);
 static bool put_escape(output &to, unsigned char byte);
 static bool harmless(const char *text, size_t length);
+static bool looks_quoted(const char *text, size_t length);
 static size_t character(const char *text, size_t length, bool &shown);
 static bool flush(output &to);
 static bool await(int fd, unsigned refused);
 
 static char buffer[1 << 16];
-static char message[1 << 12];
+// Room for any message in one write: an argument is at most 128 KiB, and
+// quoted at most four times that.
+static char message[4 * (128 << 10) + 1024];
 static output out = {STDOUT_FILENO, buffer, sizeof buffer, 0, 0};
 static output err = {STDERR_FILENO, message, sizeof message, 0, 0};
 static bool on_terminal;
@@ -63,25 +72,32 @@ int main(int argc, char *argv[])
 // after saying why, or when a write failed, which main reports.
 static bool list(const char *dirname)
 {
-	DIR *directory = opendir(dirname);
-	if (directory == nullptr) {
-		complain("cannot open directory", dirname, errno);
-		return false;
+	DIR *directory;
+	while ((directory = opendir(dirname)) == nullptr) {
+		if (errno != EINTR) {
+			complain("cannot open directory", dirname, errno);
+			return false;
+		}
 	}
 	const size_t dirname_length = std::strlen(dirname);
+	const bool dirname_plain = on_terminal && harmless(dirname, dirname_length) &&
+	                           !looks_quoted(dirname, dirname_length);
 	int read_error = 0;
 	for (;;) {
 		// readdir returns null both at the end and on failure; only a
-		// failure sets errno.
+		// failure sets errno. An interrupted read took nothing from the
+		// stream and is made again.
 		errno = 0;
 		const struct dirent *file = readdir(directory);
 		if (file == nullptr) {
+			if (errno == EINTR)
+				continue;
 			read_error = errno;
 			break;
 		}
 		const char *name = file->d_name;
 		const size_t name_length = std::strlen(name);
-		if (on_terminal ? !show(dirname, dirname_length, name, name_length)
+		if (on_terminal ? !show(dirname, dirname_length, dirname_plain, name, name_length)
 		                : !put_line(dirname, dirname_length, name, name_length))
 			break;
 	}
@@ -122,40 +138,44 @@ static bool put_in_pieces(const char *dirname, size_t dirname_length, const char
 	       put(out, name, name_length) && put(out, "\n", 1);
 }
 
-// Writes one entry's line to a terminal, at once: as it is, or in the $'...'
-// form when it holds bytes that would drive the terminal or begins as that
-// form does, so that a quoted line only ever comes from a path that needed it.
-static bool show(const char *dirname, size_t dirname_length, const char *name, size_t name_length)
+// Writes one entry's line to a terminal, at once: as it is, or quoted when
+// it holds characters that would drive the terminal or hide, or when it
+// would look quoted itself (dirname_plain is false), so that a quoted line
+// only ever comes from a path that needed it.
+static bool show(const char *dirname, size_t dirname_length, bool dirname_plain, const char *name,
+                 size_t name_length)
 {
-	if (harmless(dirname, dirname_length) && harmless(name, name_length) &&
-	    std::strncmp(dirname, "$'", 2) != 0) {
+	if (dirname_plain && harmless(name, name_length)) {
 		if (!put_line(dirname, dirname_length, name, name_length))
 			return false;
-	} else if (!put(out, "$'", 2) || !put_escaped(out, dirname, dirname_length) ||
-	           !put(out, "/", 1) || !put_escaped(out, name, name_length) ||
-	           !put(out, "'\n", 2)) {
-		return false;
+	} else {
+		quoting state = UNQUOTED;
+		if (!put_quoted(out, dirname, dirname_length, state) ||
+		    !put_quoted(out, "/", 1, state) || !put_quoted(out, name, name_length, state) ||
+		    !enter(out, UNQUOTED, state) || !put(out, "\n", 1))
+			return false;
 	}
 	return flush(out);
 }
 
 // Says on standard error, as one line written at once, what failed, on which
-// directory if any, and why. DIR is shown between single quotes, or in the
-// $'...' form by the rule of the listing on a terminal.
+// directory if any, and why. DIR is shown between single quotes, or quoted
+// as the listing on a terminal quotes a path.
 static void complain(const char *what, const char *dirname, int error)
 {
 	put(err, "pathlist: ", 10);
 	put(err, what, std::strlen(what));
 	if (dirname != nullptr) {
 		const size_t length = std::strlen(dirname);
+		put(err, " ", 1);
 		if (harmless(dirname, length) && std::strchr(dirname, '\'') == nullptr) {
-			put(err, " '", 2);
+			put(err, "'", 1);
 			put(err, dirname, length);
 			put(err, "'", 1);
 		} else {
-			put(err, " $'", 3);
-			put_escaped(err, dirname, length);
-			put(err, "'", 1);
+			quoting state = UNQUOTED;
+			put_quoted(err, dirname, length, state);
+			enter(err, UNQUOTED, state);
 		}
 	}
 	const char *reason =
@@ -183,14 +203,20 @@ static bool put(output &to, const char *bytes, size_t length)
 	return true;
 }
 
-// Adds text as the inside of $'...', which bash, ksh and zsh read back to
-// the same bytes: every character that cannot drive a terminal as it is,
-// every other byte escaped, and the quote and the backslash escaped too.
-static bool put_escaped(output &to, const char *text, size_t length)
+// Adds text quoted for the shells (bash, ksh, mksh, zsh), which read it back
+// to the same bytes in any locale: ASCII inside $'...', with the quote, the
+// backslash and every byte that is not a shown character escaped; shown
+// characters beyond ASCII inside '...', where nothing is special. So no
+// byte beyond ASCII ever stands before a backslash, which a legacy
+// multibyte locale (GBK, Big5, Shift_JIS) could take as part of it.
+static bool put_quoted(output &to, const char *text, size_t length, quoting &state)
 {
 	for (size_t at = 0; at < length;) {
 		bool shown = false;
 		const size_t end = at + character(text + at, length - at, shown);
+		const bool beyond_ascii = static_cast<unsigned char>(text[at]) >= 0x80;
+		if (!enter(to, shown && beyond_ascii ? IN_LITERAL : IN_ESCAPES, state))
+			return false;
 		if (shown && text[at] != '\\' && text[at] != '\'') {
 			if (!put(to, text + at, end - at))
 				return false;
@@ -201,6 +227,19 @@ static bool put_escaped(output &to, const char *text, size_t length)
 				return false;
 	}
 	return true;
+}
+
+// Closes the quotes a quoted path is in, and opens those wanted.
+static bool enter(output &to, quoting wanted, quoting &state)
+{
+	if (state == wanted)
+		return true;
+	if (state != UNQUOTED && !put(to, "'", 1))
+		return false;
+	state = wanted;
+	if (wanted == IN_ESCAPES)
+		return put(to, "$'", 2);
+	return wanted == UNQUOTED || put(to, "'", 1);
 }
 
 // Adds one byte as an escape of the $'...' form: \n, \t, \\, \' or octal.
@@ -221,7 +260,7 @@ static bool put_escape(output &to, unsigned char byte)
 	return put(to, escape, length);
 }
 
-// Whether text holds nothing that could drive a terminal.
+// Whether text holds nothing that could drive a terminal or hide.
 static bool harmless(const char *text, size_t length)
 {
 	for (size_t at = 0; at < length;) {
@@ -233,11 +272,25 @@ static bool harmless(const char *text, size_t length)
 	return true;
 }
 
+// Whether text, once past what a terminal may show as nothing (characters
+// beyond ASCII, spaces), begins as a quoted path does, with ' or $'.
+static bool looks_quoted(const char *text, size_t length)
+{
+	size_t at = 0;
+	while (at < length && (static_cast<unsigned char>(text[at]) >= 0x80 || text[at] == ' '))
+		at++;
+	return at < length &&
+	       (text[at] == '\'' || (text[at] == '$' && at + 1 < length && text[at + 1] == '\''));
+}
+
 // The length of the character text begins with, and in shown whether it may
 // reach a terminal as it is: printable ASCII, or valid UTF-8 other than the
-// C1 controls (U+0080 to U+009F) and the bidirectional embeddings, overrides
-// and isolates, which make a name display other than it is. A byte that
-// begins no valid UTF-8 sequence is a character of its own, never shown.
+// C1 controls (U+0080 to U+009F), the marks and embeddings that reorder text
+// around them, and the characters that show nothing or break lines (zero
+// width space, word joiner, invisible operators, byte order mark, line and
+// paragraph separators). The zero width joiner and non-joiner stay: Persian,
+// Indic and emoji names need them. A byte that begins no valid UTF-8
+// sequence is a character of its own, never shown.
 static size_t character(const char *text, size_t length, bool &shown)
 {
 	const auto *bytes = reinterpret_cast<const unsigned char *>(text);
@@ -267,7 +320,10 @@ static size_t character(const char *text, size_t length, bool &shown)
 	}
 	if (code < least || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff)
 		return 1;
-	shown = code > 0x9f && (code < 0x202a || code > 0x202e) && (code < 0x2066 || code > 0x2069);
+	shown = code > 0x9f && code != 0x061c && code != 0x180e && code != 0x200b &&
+	        (code < 0x200e || code > 0x200f) && (code < 0x2028 || code > 0x202e) &&
+	        (code < 0x2060 || code > 0x206f) && code != 0xfeff &&
+	        (code < 0xfff9 || code > 0xfffb);
 	return size;
 }
 
@@ -284,9 +340,13 @@ static bool flush(output &to)
 		} else if (n == 0) {
 			to.error = NOTHING_WRITTEN;
 		} else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-			// Only a non-blocking descriptor may refuse for now:
-			// waiting on any other would be waiting for ever.
-			if ((fcntl(to.fd, F_GETFL) & O_NONBLOCK) == 0)
+			// Only a non-blocking descriptor refuses for now, but
+			// another process that shares it may clear the flag before
+			// we look: every refusal is waited for. One that is
+			// blocking and refuses even once poll has called it ready
+			// never takes the bytes; waiting on it would be waiting for
+			// ever.
+			if (refused > 0 && (fcntl(to.fd, F_GETFL) & O_NONBLOCK) == 0)
 				to.error = EAGAIN;
 			else if (!await(to.fd, refused++))
 				to.error = errno;
