@@ -54,6 +54,10 @@ incorrect() {
 	check 0 "" /dev/null
 }
 
+@test "its manual page is there and formats cleanly" {
+	page_is_clean "${GRIDCHECK_PAGE:-}" GRIDCHECK
+}
+
 # skip_if_folded: skips the test when this build formed the product when it
 # was compiled (constant folding, as GCC does at -O3 -march=native), so that
 # changed data reaches only the verification. B is both the right operand

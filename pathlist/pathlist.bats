@@ -127,6 +127,10 @@ deep_dir() {
 	CASES
 }
 
+@test "its manual page is there and formats cleanly" {
+	page_is_clean "${PATHLIST_PAGE:-}" PATHLIST
+}
+
 @test "an empty directory is listed as dot and dot-dot" {
 	mkdir "$t/empty"
 	try pathlist "$t/empty" >"$out" 2>"$err"

@@ -57,3 +57,14 @@ check() {
 	fi
 	$ok
 }
+
+# page_is_clean PAGE NAME: the manual page PAGE (gzipped or not) is there,
+# is NAME's, and formats without a warning.
+page_is_clean() {
+	[[ -n ${1:-} ]] || skip "no manual page given to test"
+	command -v groff >/dev/null || skip "groff is not installed"
+	zcat -f -- "$1" | grep -q "^\\.TH $2 1 " || { echo "$1 is not $2's manual page" >&2; return 1; }
+	local warnings
+	warnings=$(zcat -f -- "$1" | groff -man -ww -z -Tutf8 2>&1)
+	[[ -z $warnings ]] || { printf '%s: %s\n' "$1" "$warnings" >&2; return 1; }
+}
