@@ -22,8 +22,8 @@
 //                                newline, how many polls, and how many
 //                                writes to descriptor 2: "reads N writes N
 //                                lines N polls N messages N"; after every
-//                                write and poll, so that it is there also
-//                                when the program is killed;
+//                                write and poll, and whole, so that it is
+//                                there also when the program is killed;
 //   FAULT_LOADED=FILE            create FILE on loading, so a test can tell
 //                                "the program ignored it" from "nothing
 //                                happened".
@@ -121,13 +121,19 @@ __attribute__((destructor)) static void report(void)
 	int length =
 	    snprintf(line, sizeof line, "reads %ld writes %ld lines %ld polls %ld messages %ld\n",
 	             reads, writes, lines, polls, messages);
-	// Not on a standard descriptor that the program closed: its writes
-	// are the ones counted.
-	int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-	if (fd > STDERR_FILENO)
-		(void)!write(fd, line, (size_t)length);
-	if (fd >= 0)
-		close(fd);
+	// Whole at every instant, however the program is ended: written
+	// beside it, then renamed over it. Not on a standard descriptor that
+	// the program closed: its writes are the ones counted.
+	char partial[4096];
+	if (snprintf(partial, sizeof partial, "%s.%ld", file, (long)getpid()) < (int)sizeof partial) {
+		int fd = open(partial, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+		if (fd > STDERR_FILENO && write(fd, line, (size_t)length) == length)
+			rename(partial, file);
+		else if (fd >= 0)
+			unlink(partial);
+		if (fd >= 0)
+			close(fd);
+	}
 	errno = saved;
 }
 

@@ -7,21 +7,29 @@
 source "$BATS_TEST_DIRNAME/../test_harness/common.bash"
 
 gridcheck() {
-	"${checked[@]}" "$GRIDCHECK" "$@"
+	"${checked[@]}" "${emulated[@]}" "$GRIDCHECK" "$@"
+}
+
+# patched: runs the copy that patch made.
+patched() {
+	"${checked[@]}" "${emulated[@]}" "$BATS_TEST_TMPDIR/gridcheck"
 }
 
 # patch MATRIX ROW COLUMN VALUE...: makes $BATS_TEST_TMPDIR/gridcheck, a
 # copy of gridcheck with element [ROW][COLUMN] of its matrix A or B set to
 # VALUE (a perl expression), for each change given. Each matrix is found by
-# its bytes: all of the identity A, the first row of B.
+# its bytes, in the byte order the ELF header gives: all of the identity A,
+# the first row of B.
 patch() {
 	perl -e '
 		my ($from, $to, @changes) = @ARGV;
 		open(my $in, "<:raw", $from) or die "$from: $!\n";
 		my $binary = do { local $/; <$in> };
+		my $order = {1 => "<", 2 => ">"}->{ord(substr($binary, 5, 1))}
+			or die "$from: neither little- nor big-endian ELF\n";
 		my %pattern = (
-			A => pack("d<*", map { int($_ / 16) == $_ % 16 ? 1 : 0 } 0 .. 255),
-			B => pack("d<*", 2, 7, 0, 13, 18, 18, 16, 6, 4, 13, 2, 16, 6, 13, 0, 1));
+			A => pack("d$order*", map { int($_ / 16) == $_ % 16 ? 1 : 0 } 0 .. 255),
+			B => pack("d$order*", 2, 7, 0, 13, 18, 18, 16, 6, 4, 13, 2, 16, 6, 13, 0, 1));
 		my %at;
 		for my $matrix (keys %pattern) {
 			$at{$matrix} = index($binary, $pattern{$matrix});
@@ -29,12 +37,13 @@ patch() {
 				index($binary, $pattern{$matrix}, $at{$matrix} + 1) >= 0;
 		}
 		while (my ($matrix, $row, $column, $value) = splice(@changes, 0, 4)) {
-			substr($binary, $at{$matrix} + 8 * (16 * $row + $column), 8) = pack("d<", eval $value);
+			substr($binary, $at{$matrix} + 8 * (16 * $row + $column), 8) = pack("d$order", eval $value);
 		}
-		open(my $out, ">:raw", $to) or die "$to: $!\n";
+		open(my $out, ">:raw", "$to.partial") or die "$to: $!\n";
 		print $out $binary;
 		close($out) or die "$to: $!\n";
-		chmod(0755, $to);
+		chmod(0755, "$to.partial");
+		rename("$to.partial", $to) or die "$to: $!\n";
 	' "$GRIDCHECK" "$BATS_TEST_TMPDIR/gridcheck" "$@"
 }
 
@@ -50,7 +59,7 @@ incorrect() {
 	check 0 "" /dev/null
 	try gridcheck <&- >"$out" 2>"$err"
 	check 0 "" /dev/null
-	try env -i "${checked[@]}" "$GRIDCHECK" >"$out" 2>"$err"
+	try env -i "${checked[@]}" "${emulated[@]}" "$GRIDCHECK" >"$out" 2>"$err"
 	check 0 "" /dev/null
 }
 
@@ -65,7 +74,7 @@ incorrect() {
 # nothing, unless the product was folded.
 skip_if_folded() {
 	patch B 3 12 99
-	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	try patched >"$out" 2>"$err"
 	if cmp -s "$out" <(incorrect 3,12); then
 		skip "this build formed the product when it was compiled: changed data reaches only the verification"
 	fi
@@ -79,21 +88,21 @@ skip_if_folded() {
 	# and never equals itself.
 	patch B 3 12 NaN
 	incorrect {0..15},12 >"$expected"
-	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	try patched >"$out" 2>"$err"
 	check 0 "" "$expected"
 
 	# Twice a value in A[0][0] doubles row 0 of the product, which then
 	# differs from B wherever row 0 of B is not 0: all but columns 2, 14.
 	patch A 0 0 2
 	incorrect 0,{0,1,3,4,5,6,7,8,9,10,11,12,13,15} >"$expected"
-	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	try patched >"$out" 2>"$err"
 	check 0 "" "$expected"
 
 	# A[0][1] adds row 0 of B into row 1 of the product; an A that was not
 	# transposed would add row 1 of B into row 0 instead.
 	patch A 0 1 1
 	incorrect 1,{0,1,3,4,5,6,7,8,9,10,11,12,13,15} >"$expected"
-	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	try patched >"$out" 2>"$err"
 	check 0 "" "$expected"
 }
 
@@ -105,7 +114,7 @@ skip_if_folded() {
 	# B[1][14] = 1. Flushed to zero, or read as zero, it changes nothing.
 	patch A 1 0 4.9406564584124654e-324
 	incorrect 0,2 0,14 >"$expected"
-	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	try patched >"$out" 2>"$err"
 	check 0 "" "$expected"
 }
 
@@ -118,6 +127,6 @@ skip_if_folded() {
 	# all zero, and differs.
 	patch A 0 1 '-(1 + 2**-26)' B 0 0 1 B 1 0 0 A 2 1 '1 + 2**-27' B 2 0 '1 + 2**-27'
 	incorrect 1,{1..15} >"$expected"
-	try "${checked[@]}" "$BATS_TEST_TMPDIR/gridcheck" >"$out" 2>"$err"
+	try patched >"$out" 2>"$err"
 	check 0 "" "$expected"
 }

@@ -22,6 +22,18 @@ under_valgrind() {
 	((${#checked[@]} > 0))
 }
 
+# In a cross build every program of the build runs through the emulator
+# CMake was given (CMAKE_CROSSCOMPILING_EMULATOR, a list), as qemu-user: put
+# "${emulated[@]}" right before such a program, after valgrind if any.
+emulated=()
+if [[ -n ${TEST_EMULATOR:-} ]]; then
+	IFS=';' read -ra emulated <<<"$TEST_EMULATOR"
+fi
+
+emulated() {
+	((${#emulated[@]} > 0))
+}
+
 # Where a run's standard output and error are kept, and its exit status.
 out=$BATS_TEST_TMPDIR/out
 err=$BATS_TEST_TMPDIR/err
