@@ -1,8 +1,13 @@
 # SPDX-License-Identifier: MIT
-# cmake -DSOURCE=DIR -DPREFIX=NAME -DOUTPUT=FILE -P dist.cmake
-# Writes FILE, an xz-compressed tarball of exactly the files git tracks at
-# HEAD in DIR, below NAME/. Anywhere but the top of a git checkout of DIR (an
-# unpacked tarball, a copy inside another repository) it fails, and says so.
+# cmake -DSOURCE=DIR -DNAME=PROJECT -DVERSION=X.Y.Z -DOUTPUT=FOLDER -P dist.cmake
+# Writes to FOLDER an xz-compressed tarball of exactly the files git tracks
+# at HEAD in DIR, and beside it its SHA-256 checksum (NAME.tar.xz.sha256, as
+# sha256sum -c reads it). At the release commit, the one that set VERSION in
+# project(), it is PROJECT-VERSION.tar.xz; after it, PROJECT-VERSION-N-gHASH,
+# N commits on, at commit HASH, so that no two trees share a name. Its files
+# are below a folder of the same name. Anywhere but the top of a git
+# checkout of DIR (an unpacked tarball, a copy inside another repository) it
+# fails, and says so.
 execute_process(COMMAND git -C ${SOURCE} rev-parse --show-toplevel
   OUTPUT_VARIABLE top OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE failed)
 if(NOT failed)
@@ -13,12 +18,36 @@ if(failed OR NOT top STREQUAL source)
   message(FATAL_ERROR "dist: ${SOURCE} is not the top of a git checkout; "
                       "the source tarball is made from git's HEAD, so make it in a clone")
 endif()
-file(REMOVE ${OUTPUT})
-execute_process(COMMAND git -C ${SOURCE} archive --format=tar --prefix=${PREFIX}/ HEAD
-                COMMAND xz -9
-  OUTPUT_FILE ${OUTPUT}.partial RESULTS_VARIABLE results)
+
+# git(VARIABLE ARG...): the output of git ARG..., which must succeed.
+function(git variable)
+  execute_process(COMMAND git -C ${SOURCE} ${ARGN} OUTPUT_VARIABLE output
+    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  set(${variable} "${output}" PARENT_SCOPE)
+endfunction()
+git(release log -1 --format=%H "-SVERSION ${VERSION}" -- CMakeLists.txt)
+if(NOT release)
+  message(FATAL_ERROR "dist: no commit sets VERSION ${VERSION} in CMakeLists.txt")
+endif()
+git(after rev-list --count ${release}..HEAD)
+set(tarball ${NAME}-${VERSION})
+if(after GREATER 0)
+  git(head rev-parse --short=7 HEAD)
+  string(APPEND tarball -${after}-g${head})
+endif()
+
+set(archive ${OUTPUT}/${tarball}.tar.xz)
+file(REMOVE ${archive} ${archive}.sha256)
+# One thread: xz's output is then the same whatever the machine.
+execute_process(COMMAND git -C ${SOURCE} archive --format=tar --prefix=${tarball}/ HEAD
+                COMMAND xz -9 -T1
+  OUTPUT_FILE ${archive}.partial RESULTS_VARIABLE results)
 if(NOT results STREQUAL "0;0")
-  file(REMOVE ${OUTPUT}.partial)
+  file(REMOVE ${archive}.partial)
   message(FATAL_ERROR "dist: git archive | xz failed (${results})")
 endif()
-file(RENAME ${OUTPUT}.partial ${OUTPUT})
+file(RENAME ${archive}.partial ${archive})
+file(SHA256 ${archive} checksum)
+file(WRITE ${archive}.sha256.partial "${checksum}  ${tarball}.tar.xz\n")
+file(RENAME ${archive}.sha256.partial ${archive}.sha256)
+message(STATUS "dist: ${tarball}.tar.xz, SHA-256 ${checksum}")

@@ -5,8 +5,14 @@
 # the licence.
 set(stage ${CPACK_TEMPORARY_INSTALL_DIRECTORY})
 set(doc ${stage}/usr/${CPACK_DOC_DIR})
+if(CPACK_GENERATOR STREQUAL "DEB" AND CPACK_LICENSE_DIR)
+  file(REMOVE ${stage}/usr/${CPACK_LICENSE_DIR}/LICENSE)
+  file(GLOB left ${stage}/usr/${CPACK_LICENSE_DIR}/*)
+  if(NOT left)
+    file(REMOVE_RECURSE ${stage}/usr/${CPACK_LICENSE_DIR})
+  endif()
+endif()
 if(CPACK_GENERATOR STREQUAL "DEB")
-  file(REMOVE ${doc}/LICENSE)
   file(COPY ${CPACK_DEBIAN_DOCS} DESTINATION ${doc})
 endif()
 
