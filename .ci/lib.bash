@@ -1,0 +1,36 @@
+# SPDX-License-Identifier: MIT
+# shellcheck shell=bash
+# What every CI script shares: strict mode, the top of the clone as the
+# working folder, a heading per step, a scratch folder removed at the end,
+# and the release build that most checks look at.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+# CI=true makes the presets treat every warning as an error.
+export CI=true
+
+step() { printf '\n=== %s\n' "$*"; }
+
+# fail MESSAGE: says what failed, on standard error, and stops.
+fail() {
+	printf '%s\n' "$*" >&2
+	exit 1
+}
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/ci.XXXXXX")
+cleanups=("rm -rf '$scratch'")
+# at_exit COMMAND: run COMMAND when the script ends, before the scratch
+# folder goes.
+at_exit() { cleanups=("$1" "${cleanups[@]}"); }
+clean_up() {
+	local cleanup
+	for cleanup in "${cleanups[@]}"; do eval "$cleanup"; done
+}
+trap clean_up EXIT
+
+# release_build: the release preset's build, configured and built if it is
+# not already.
+release_build() {
+	cmake --preset release >/dev/null
+	cmake --build --preset release >/dev/null
+}
