@@ -386,22 +386,27 @@ prefix_of() {
 }
 
 # Names that would drive a terminal that shows them, or hide what they are,
-# each of its own kind; then names that would not, in many scripts, joiners
-# between letters and emoji included.
+# each of its own kind: controls, direction marks, bytes that are not
+# UTF-8, characters that show nothing (default-ignorable, unassigned,
+# noncharacters, joiners and variation selectors out of place) and a blank
+# at the end. Then names that would not, in many scripts, joiners and
+# variation selectors where they belong included.
 hostile_names=($'colour\e[31mred' $'title\e]0;pwned\a' $'clipboard\e]52;c;cHduZWQ=\a'
 	$'over\rwritten' $'new\nline' $'tab\there' $'delete\x7f' $'csi\x9b31m' $'c1 in utf-8\xc2\x9b31m'
 	$'\xe2\x80\xaeexe.txt' $'isolate\xe2\x81\xa6' $'invalid\xff' $'overlong\xe0\x83\xa9'
 	$'surrogate\xed\xa0\x80' $'cut short\xe2\x80'
 	$'ltr mark\xe2\x80\x8e' $'rtl mark\xe2\x80\x8f' $'arabic mark\xd8\x9c' $'zero\xe2\x80\x8bwidth' $'word\xe2\x81\xa0joiner'
-	$'invisible\xe2\x81\xa2times' $'\xef\xbb\xbfbom' $'line\xe2\x80\xa8separator' $'paragraph\xe2\x80\xa9separator')
+	$'invisible\xe2\x81\xa2times' $'\xef\xbb\xbfbom' $'line\xe2\x80\xa8separator' $'paragraph\xe2\x80\xa9separator'
+	$'soft\xc2\xadhyphen' $'grapheme\xcd\x8fjoiner' $'\xe1\x85\x9fhangul filler' $'khmer\xe1\x9e\xb4vowel'
+	$'mongolian\xe1\xa0\x8bselector' $'music\xf0\x9d\x85\xb3begin'
+	$'report.pdf\xf3\xa0\x80\xa0\xf3\xa0\x81\xb2\xf3\xa0\x81\xad' $'ascii\xef\xb8\x8fselected'
+	$'a\xe2\x80\x8db' $'unassigned\xcd\xb8' $'nonchar\xef\xb7\x90' $'nonchar\xef\xbf\xbf' 'space at the end '
+	$'no-break space\xc2\xa0' $'ideographic space\xe3\x80\x80')
 ordinary_names=("\$'looks quoted'" "a space" "it's" 'back\slash' "Привет" "漢字" "é" $'\xf0\x9f\x98\x80'
-	"£5" "20°C" "नमस्ते" "می‌خواهم" "👨‍👩‍👧")
+	"£5" "20°C" "नमस्ते" "می‌خواهم" "👨‍👩‍👧" "café" "日本語" "❤️" "a b" "🇫🇷" "ߊ" "ｱｲｳ" "ＡＢＣ" $'x\xcc\x81')
 
-# A quoted line: one shell word of $'...' pieces, all ASCII, and '...'
-# pieces, none of it.
-escaped_piece="\\\$'([ -&(-[]|[]-~]|\\\\[nt'\\]|\\\\[0-7]{3})*'"
-literal_piece="'["$'\x80'-$'\xff'"]+'"
-quoted_line="^($escaped_piece|$literal_piece)+\$"
+# A quoted line: one $'...' shell word, of printable ASCII only.
+quoted_line="^\\\$'([ -&(-[]|[]-~]|\\\\[nt'\\]|\\\\[0-7]{3})*'\$"
 
 # unquote: the paths that lines shown on a terminal stand for, each ended
 # with a NUL; a quoted line is read back by bash.
@@ -426,10 +431,12 @@ unquote() {
 	try pathlist_with_faults -- "$dir" >"$out" 2>"$err"
 	check 0 ""
 	# No byte that a terminal acts on: valid UTF-8 throughout, with no
-	# control character, C1 control, direction change or invisible
-	# character but the newlines and the joiners.
+	# control character, format character, separator of lines, unassigned
+	# or default-ignorable character but the newlines, and the joiners and
+	# variation selectors of the ordinary names.
 	perl -MEncode -0777 -ne '$_ = decode("UTF-8", $_, Encode::FB_CROAK);
-		exit(/[^\n\x20-\x7e\x{a0}-\x{10ffff}]|[\x{61c}\x{200b}\x{200e}\x{200f}\x{2028}-\x{202e}\x{2060}-\x{206f}\x{feff}]/ ? 1 : 0)' "$out"
+		s/(?<=[^\x00-\x7f])(?:[\x{200c}\x{200d}](?=[^\x00-\x7f])|\x{fe0f})//g; s/\n//g;
+		exit(/[\p{Cc}\p{Cf}\p{Cn}\p{Zl}\p{Zp}\p{Default_Ignorable_Code_Point}]/ ? 1 : 0)' "$out"
 	unquote <"$out" | cmp - <(listing "$dir" -0)
 	for name in "${ordinary_names[@]}"; do grep -qFx -- "$dir/$name" "$out"; done
 	[[ $(grep -c "^\\\$'" "$out") == "${#hostile_names[@]}" ]]
@@ -440,14 +447,25 @@ unquote() {
 	# A path that begins as a quoted line does, also after characters that
 	# show nothing (a joiner, a combining mark, a space), is quoted itself.
 	cd "$t"
-	for looks in "\$'quoted'" "'quoted'" $'\xe2\x80\x8c$\'joined' $'\xcc\x81\'marked' " \$'spaced"; do
+	# A $ not before a quote does not.
+	marked=$'\xcc\x81\'marked'
+	# the directory | how many of its three lines are quoted
+	while IFS='|' read -r looks quoted; do
 		mkdir "$looks"
 		touch "$looks/plain"
 		try pathlist "$looks" >"$out" 2>"$err"
-		check 0 "" && [[ $(grep -c "^\\\$\\?'" "$out") == 3 ]] &&
+		check 0 "" && [[ $(grep -c "^\\\$'" "$out") == "$quoted" ]] &&
 			unquote <"$out" | cmp - <(listing "$looks" -0) ||
 			{ echo "listing $looks" >&2; return 1; }
-	done
+	done <<-CASES
+		\$'quoted'|3
+		'quoted'|3
+		$marked|3
+		 \$'spaced|3
+		\$'|3
+		\$HOME|0
+		\$|0
+	CASES
 
 	# Not on a terminal, every byte as it is.
 	wrapper=()
@@ -479,9 +497,11 @@ shows() {
 	shows $'\xe2\x80\xaeexe.txt' "\$'$t/\\342\\200\\256exe.txt'"
 	shows "it's" "\$'$t/it\\'s'"
 	shows $'it\'s\\\n' "\$'$t/it\\'s\\\\\\n'"
-	shows $'Привет\x01' "\$'$t/''Привет'\$'\\001'"
-	shows "中'; touch PWNED; #" "\$'$t/''中'\$'\\'; touch PWNED; #'"
+	shows $'Привет\x01' "\$'$t/\\320\\237\\321\\200\\320\\270\\320\\262\\320\\265\\321\\202\\001'"
+	shows "中'; touch PWNED; #" "\$'$t/\\344\\270\\255\\'; touch PWNED; #'"
+	shows $'\x01🎨;touch PWNED;#' "\$'$t/\\001\\360\\237\\216\\250;touch PWNED;#'"
 	shows $'zero\xe2\x80\x8bwidth' "\$'$t/zero\\342\\200\\213width'"
+	shows "blank at the end " "\$'$t/blank at the end '"
 }
 
 @test "a message goes out in one write, however long the directory's name" {
@@ -495,12 +515,15 @@ shows() {
 	done
 }
 
-# Names whose UTF-8 ends in a byte that begins a two-byte character in
-# GBK, GB18030, Big5 or Shift_JIS, before a quote or a backslash: a shell
-# that reads such a byte and a backslash as one character loses the
-# backslash, and with it the end of the quoted word.
+# Names that a reader's decoder could join with what follows them: UTF-8
+# whose last bytes begin a character in GBK, GB18030, Big5 or Shift_JIS,
+# before a quote or a backslash; the tail of U+1F3A8, an EUC-TW single
+# shift; U+20DD and a kana with its combining mark, which JIS X 0213 maps
+# to one character of two code points. A shell that took such bytes and the
+# closing quote as one character would run what follows.
 legacy_names=($'中\'; touch PWNED; #\x01' $'Б\\\'; touch PWNED; #\x01' $'ア\\\x01'
-	$'漢\x01\'$(touch PWNED)\'' $'й\'\\\x7f`touch PWNED`')
+	$'漢\x01\'$(touch PWNED)\'' $'й\'\\\x7f`touch PWNED`' $'\x01🎨;touch PWNED;#' $'\x01🎨\';touch PWNED;#'
+	$'\x01\xe2\x83\x9d\';touch PWNED;#' $'\x01か\xe3\x82\x9a\'$(touch PWNED)\'' $'\x01e\xcc\x80\\\';touch PWNED')
 
 @test "on a terminal, a quoted line reads back exactly and runs nothing in every locale and shell" {
 	shells=(bash "zsh -f" ksh93 mksh)
@@ -517,6 +540,12 @@ legacy_names=($'中\'; touch PWNED; #\x01' $'Б\\\'; touch PWNED; #\x01' $'ア\\
 		zh_CN.GB18030|zh_CN|GB18030
 		zh_TW.BIG5|zh_TW|BIG5
 		ja_JP.SJIS|ja_JP|SHIFT_JIS
+		zh_TW.EUC-TW|zh_TW|EUC-TW
+		ja_JP.EUC-JP|ja_JP|EUC-JP
+		ko_KR.EUC-KR|ko_KR|EUC-KR
+		zh_HK.BIG5-HKSCS|zh_HK|BIG5-HKSCS
+		ja_JP.SHIFT_JISX0213|ja_JP|SHIFT_JISX0213
+		ja_JP.EUC-JISX0213|ja_JP|EUC-JISX0213
 	LOCALES
 
 	dir=$t/legacy
@@ -525,11 +554,16 @@ legacy_names=($'中\'; touch PWNED; #\x01' $'Б\\\'; touch PWNED; #\x01' $'ア\\
 	wrapper=("${on_a_terminal[@]}")
 	try pathlist "$dir" >"$out" 2>"$err"
 	check 0 ""
-	# Each quoted line as it would be pasted: printf's argument.
-	grep "^\\$\\?'" "$out" | sed "s/^/printf '%s\\\\0' /" >"$t/read-back"
-	[[ $(wc -l <"$t/read-back") == "${#legacy_names[@]}" ]]
+	# Every line quoted, in printable ASCII only; each as it would be
+	# pasted: printf's argument.
+	grep -vxF -e "$dir/." -e "$dir/.." "$out" >"$out.quoted"
+	[[ $(grep -c "^\\$'[ -~]*'\$" "$out.quoted") == "${#legacy_names[@]}" &&
+		$(wc -l <"$out.quoted") == "${#legacy_names[@]}" ]] ||
+		{ echo "not every line quoted in printable ASCII" >&2; return 1; }
+	sed "s/^/printf '%s\\\\0' /" "$out.quoted" >"$t/read-back"
 	printf "$dir/%s\\0" "${legacy_names[@]}" | sort -z >"$expected"
-	for locale in C C.UTF-8 zh_CN.GBK zh_CN.GB18030 zh_TW.BIG5 ja_JP.SJIS; do
+	for locale in C C.UTF-8 zh_CN.GBK zh_CN.GB18030 zh_TW.BIG5 ja_JP.SJIS zh_TW.EUC-TW ja_JP.EUC-JP \
+		ko_KR.EUC-KR zh_HK.BIG5-HKSCS ja_JP.SHIFT_JISX0213 ja_JP.EUC-JISX0213; do
 		for shell in "${shells[@]}"; do
 			# shellcheck disable=SC2086 # the shell and its options
 			(cd "$t/run" && LOCPATH=$t LC_ALL=$locale $shell "$t/read-back") | sort -z >"$out.read"

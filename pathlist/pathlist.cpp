@@ -7,6 +7,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <iterator>
 #include <poll.h>
 #include <unistd.h>
 
@@ -24,32 +25,36 @@ struct output {
 // The error of a write that took nothing and gave no reason.
 constexpr int NOTHING_WRITTEN = -1;
 
-// Where a path being quoted stands: before its first quote, inside $'...'
-// or inside '...'.
-enum quoting { UNQUOTED, IN_ESCAPES, IN_LITERAL };
+// Code points first to last, both included.
+struct code_range {
+	char32_t first;
+	char32_t last;
+};
+
+#include "unicode_tables.h"
 
 static bool list(const char *dirname);
-static inline bool put_line(const char *dirname, size_t dirname_length, const char *name,
-                            size_t name_length);
+[[gnu::always_inline]] static inline bool put_line(const char *dirname, size_t dirname_length,
+                                                   const char *name, size_t name_length);
 static bool put_in_pieces(const char *dirname, size_t dirname_length, const char *name,
                           size_t name_length);
 static bool show(const char *dirname, size_t dirname_length, bool dirname_plain, const char *name,
                  size_t name_length);
 static void complain(const char *what, const char *dirname, int error);
 static bool put(output &to, const char *bytes, size_t length);
-static bool put_quoted(output &to, const char *text, size_t length, quoting &state);
-static bool enter(output &to, quoting wanted, quoting &state);
-static bool put_escape(output &to, unsigned char byte);
-static bool harmless(const char *text, size_t length);
+static bool put_escaped(output &to, const char *text, size_t length);
+static bool plain(const char *text, size_t length, bool ends_line);
 static bool looks_quoted(const char *text, size_t length);
-static size_t character(const char *text, size_t length, bool &shown);
+static size_t decode(const char *text, size_t length, char32_t &code);
+static bool in(const code_range *table, size_t size, char32_t code);
 static bool flush(output &to);
 static bool await(int fd, unsigned refused);
 
 static char buffer[1 << 16];
-// Room for any message in one write: an argument is at most 128 KiB, and
-// quoted at most four times that.
-static char message[4 * (128 << 10) + 1024];
+// Room for any message in one write: an argument is at most 32 pages, 2 MiB
+// with the largest pages Linux has (64 KiB), and quoted at most four times
+// that. Its pages are touched only when a message is built.
+static char message[4 * (2 << 20) + 1024];
 static output out = {STDOUT_FILENO, buffer, sizeof buffer, 0, 0};
 static output err = {STDERR_FILENO, message, sizeof message, 0, 0};
 static bool on_terminal;
@@ -80,7 +85,7 @@ static bool list(const char *dirname)
 		}
 	}
 	const size_t dirname_length = std::strlen(dirname);
-	const bool dirname_plain = on_terminal && harmless(dirname, dirname_length) &&
+	const bool dirname_plain = on_terminal && plain(dirname, dirname_length, false) &&
 	                           !looks_quoted(dirname, dirname_length);
 	int read_error = 0;
 	for (;;) {
@@ -112,10 +117,10 @@ static bool list(const char *dirname)
 }
 
 // Adds one entry's line to the output: dirname, a slash, name, a newline.
-// Called for every entry, and kept inline in the loop: one test of the room
-// left, then two copies.
-static inline bool put_line(const char *dirname, size_t dirname_length, const char *name,
-                            size_t name_length)
+// Called for every entry, and kept inline in the loop at every level of
+// optimisation: one test of the room left, then two copies.
+[[gnu::always_inline]] static inline bool put_line(const char *dirname, size_t dirname_length,
+                                                   const char *name, size_t name_length)
 {
 	const size_t length = dirname_length + 1 + name_length + 1;
 	if (length > sizeof buffer - out.used) [[unlikely]]
@@ -145,15 +150,13 @@ static bool put_in_pieces(const char *dirname, size_t dirname_length, const char
 static bool show(const char *dirname, size_t dirname_length, bool dirname_plain, const char *name,
                  size_t name_length)
 {
-	if (dirname_plain && harmless(name, name_length)) {
+	if (dirname_plain && plain(name, name_length, true)) {
 		if (!put_line(dirname, dirname_length, name, name_length))
 			return false;
-	} else {
-		quoting state = UNQUOTED;
-		if (!put_quoted(out, dirname, dirname_length, state) ||
-		    !put_quoted(out, "/", 1, state) || !put_quoted(out, name, name_length, state) ||
-		    !enter(out, UNQUOTED, state) || !put(out, "\n", 1))
-			return false;
+	} else if (!put(out, "$'", 2) || !put_escaped(out, dirname, dirname_length) ||
+	           !put(out, "/", 1) || !put_escaped(out, name, name_length) ||
+	           !put(out, "'\n", 2)) {
+		return false;
 	}
 	return flush(out);
 }
@@ -168,15 +171,14 @@ static void complain(const char *what, const char *dirname, int error)
 	if (dirname != nullptr) {
 		const size_t length = std::strlen(dirname);
 		put(err, " ", 1);
-		if (harmless(dirname, length) && std::strchr(dirname, '\'') == nullptr) {
-			put(err, "'", 1);
+		const bool quoted =
+		    !plain(dirname, length, true) || std::strchr(dirname, '\'') != nullptr;
+		put(err, quoted ? "$'" : "'", quoted ? 2 : 1);
+		if (quoted)
+			put_escaped(err, dirname, length);
+		else
 			put(err, dirname, length);
-			put(err, "'", 1);
-		} else {
-			quoting state = UNQUOTED;
-			put_quoted(err, dirname, length, state);
-			enter(err, UNQUOTED, state);
-		}
+		put(err, "'", 1);
 	}
 	const char *reason =
 	    error == NOTHING_WRITTEN ? "Nothing was written" : std::strerror(error);
@@ -203,73 +205,88 @@ static bool put(output &to, const char *bytes, size_t length)
 	return true;
 }
 
-// Adds text quoted for the shells (bash, ksh, mksh, zsh), which read it back
-// to the same bytes in any locale: ASCII inside $'...', with the quote, the
-// backslash and every byte that is not a shown character escaped; shown
-// characters beyond ASCII inside '...', where nothing is special. So no
-// byte beyond ASCII ever stands before a backslash, which a legacy
-// multibyte locale (GBK, Big5, Shift_JIS) could take as part of it.
-static bool put_quoted(output &to, const char *text, size_t length, quoting &state)
+// Adds text for the inside of a $'...' quote: printable ASCII as it is, but
+// for the quote and the backslash, and every other byte as an escape (\n,
+// \t or three octal digits). ASCII means the same in every locale a shell
+// runs in, so no decoder can join a byte of the path with the closing quote,
+// and bash, ksh, mksh and zsh read it back to the same bytes everywhere.
+static bool put_escaped(output &to, const char *text, size_t length)
 {
 	for (size_t at = 0; at < length;) {
-		bool shown = false;
-		const size_t end = at + character(text + at, length - at, shown);
-		const bool beyond_ascii = static_cast<unsigned char>(text[at]) >= 0x80;
-		if (!enter(to, shown && beyond_ascii ? IN_LITERAL : IN_ESCAPES, state))
+		size_t run = at;
+		while (run < length && static_cast<unsigned char>(text[run]) - 0x20U < 0x5fU &&
+		       text[run] != '\'' && text[run] != '\\')
+			run++;
+		if (!put(to, text + at, run - at))
 			return false;
-		if (shown && text[at] != '\\' && text[at] != '\'') {
-			if (!put(to, text + at, end - at))
-				return false;
-			at = end;
+		if (run == length)
+			break;
+		const auto byte = static_cast<unsigned char>(text[run]);
+		char escape[4] = {'\\', static_cast<char>(byte), '\0', '\0'};
+		size_t size = 2;
+		if (byte == '\n') {
+			escape[1] = 'n';
+		} else if (byte == '\t') {
+			escape[1] = 't';
+		} else if (byte != '\\' && byte != '\'') {
+			escape[1] = static_cast<char>('0' + (byte >> 6));
+			escape[2] = static_cast<char>('0' + (byte >> 3 & 7));
+			escape[3] = static_cast<char>('0' + (byte & 7));
+			size = 4;
 		}
-		for (; at < end; at++)
-			if (!put_escape(to, static_cast<unsigned char>(text[at])))
-				return false;
-	}
-	return true;
-}
-
-// Closes the quotes a quoted path is in, and opens those wanted.
-static bool enter(output &to, quoting wanted, quoting &state)
-{
-	if (state == wanted)
-		return true;
-	if (state != UNQUOTED && !put(to, "'", 1))
-		return false;
-	state = wanted;
-	if (wanted == IN_ESCAPES)
-		return put(to, "$'", 2);
-	return wanted == UNQUOTED || put(to, "'", 1);
-}
-
-// Adds one byte as an escape of the $'...' form: \n, \t, \\, \' or octal.
-static bool put_escape(output &to, unsigned char byte)
-{
-	char escape[4] = {'\\', static_cast<char>(byte), '\0', '\0'};
-	size_t length = 2;
-	if (byte == '\n') {
-		escape[1] = 'n';
-	} else if (byte == '\t') {
-		escape[1] = 't';
-	} else if (byte != '\\' && byte != '\'') {
-		escape[1] = static_cast<char>('0' + (byte >> 6));
-		escape[2] = static_cast<char>('0' + (byte >> 3 & 7));
-		escape[3] = static_cast<char>('0' + (byte & 7));
-		length = 4;
-	}
-	return put(to, escape, length);
-}
-
-// Whether text holds nothing that could drive a terminal or hide.
-static bool harmless(const char *text, size_t length)
-{
-	for (size_t at = 0; at < length;) {
-		bool shown = false;
-		at += character(text + at, length - at, shown);
-		if (!shown)
+		if (!put(to, escape, size))
 			return false;
+		at = run + 1;
 	}
 	return true;
+}
+
+// Whether text may reach a terminal as it is, every character of it seen
+// for what it is: printable ASCII, and characters beyond ASCII that are
+// valid UTF-8 and shown (the tables, from Unicode's database: assigned, and
+// neither a control, a format character, a line or paragraph separator nor
+// default-ignorable). A joiner is shown only between two shown characters
+// beyond ASCII (Persian, Indic, emoji sequences), a variation selector only
+// right after one; and when text ends a line, its last character may not be
+// a blank, which would not be seen.
+static bool plain(const char *text, size_t length, bool ends_line)
+{
+	bool after_shown = false; // the character before is shown, beyond ASCII
+	bool after_base = false;  // and in the table of those shown
+	bool blank_last = false;
+	for (size_t at = 0; at < length;) {
+		const auto byte = static_cast<unsigned char>(text[at]);
+		if (byte < 0x80) {
+			if (byte < 0x20 || byte == 0x7f)
+				return false;
+			after_shown = after_base = false;
+			blank_last = byte == ' ';
+			at++;
+			continue;
+		}
+		char32_t code = 0;
+		const size_t size = decode(text + at, length - at, code);
+		if (size == 0)
+			return false;
+		if (in(shown, std::size(shown), code)) {
+			after_shown = after_base = true;
+			blank_last = in(blank, std::size(blank), code);
+		} else if (in(variation_selector, std::size(variation_selector), code) &&
+		           after_base) {
+			after_shown = true;
+			after_base = blank_last = false;
+		} else if (in(joiner, std::size(joiner), code) && after_shown) {
+			char32_t next = 0;
+			if (decode(text + at + size, length - at - size, next) == 0 ||
+			    !in(shown, std::size(shown), next))
+				return false;
+			after_shown = after_base = blank_last = false;
+		} else {
+			return false;
+		}
+		at += size;
+	}
+	return !(ends_line && blank_last);
 }
 
 // Whether text, once past what a terminal may show as nothing (characters
@@ -283,48 +300,49 @@ static bool looks_quoted(const char *text, size_t length)
 	       (text[at] == '\'' || (text[at] == '$' && at + 1 < length && text[at + 1] == '\''));
 }
 
-// The length of the character text begins with, and in shown whether it may
-// reach a terminal as it is: printable ASCII, or valid UTF-8 other than the
-// C1 controls (U+0080 to U+009F), the marks and embeddings that reorder text
-// around them, and the characters that show nothing or break lines (zero
-// width space, word joiner, invisible operators, byte order mark, line and
-// paragraph separators). The zero width joiner and non-joiner stay: Persian,
-// Indic and emoji names need them. A byte that begins no valid UTF-8
-// sequence is a character of its own, never shown.
-static size_t character(const char *text, size_t length, bool &shown)
+// The length of the valid UTF-8 sequence of a character beyond ASCII that
+// text begins with, its code point in code; 0 when text begins with none
+// (ASCII, a stray byte, an overlong form, a surrogate, past U+10FFFF, cut
+// short).
+static size_t decode(const char *text, size_t length, char32_t &code)
 {
 	const auto *bytes = reinterpret_cast<const unsigned char *>(text);
-	shown = false;
-	if (bytes[0] < 0x80) {
-		shown = bytes[0] >= 0x20 && bytes[0] != 0x7f;
-		return 1;
-	}
 	size_t size = 0;
-	char32_t code = 0;
 	char32_t least = 0; // below it, an overlong form
-	if (bytes[0] >= 0xc2 && bytes[0] <= 0xdf) {
+	if (length == 0 || bytes[0] < 0xc2 || bytes[0] > 0xf4)
+		return 0;
+	if (bytes[0] <= 0xdf)
 		size = 2, code = bytes[0] & 0x1fU, least = 0x80;
-	} else if (bytes[0] >= 0xe0 && bytes[0] <= 0xef) {
+	else if (bytes[0] <= 0xef)
 		size = 3, code = bytes[0] & 0x0fU, least = 0x800;
-	} else if (bytes[0] >= 0xf0 && bytes[0] <= 0xf4) {
+	else
 		size = 4, code = bytes[0] & 0x07U, least = 0x10000;
-	} else {
-		return 1;
-	}
 	if (size > length)
-		return 1;
+		return 0;
 	for (size_t i = 1; i < size; i++) {
 		if ((bytes[i] & 0xc0U) != 0x80)
-			return 1;
+			return 0;
 		code = code << 6 | (bytes[i] & 0x3fU);
 	}
 	if (code < least || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff)
-		return 1;
-	shown = code > 0x9f && code != 0x061c && code != 0x180e && code != 0x200b &&
-	        (code < 0x200e || code > 0x200f) && (code < 0x2028 || code > 0x202e) &&
-	        (code < 0x2060 || code > 0x206f) && code != 0xfeff &&
-	        (code < 0xfff9 || code > 0xfffb);
+		return 0;
 	return size;
+}
+
+// Whether code is in table, sorted ranges of size entries.
+static bool in(const code_range *table, size_t size, char32_t code)
+{
+	const code_range *end = table + size;
+	while (size > 0) { // to the first range that ends at or after code
+		const size_t half = size / 2;
+		if (table[half].last < code) {
+			table += half + 1;
+			size -= half + 1;
+		} else {
+			size = half;
+		}
+	}
+	return table != end && table->first <= code;
 }
 
 // Writes out what an output holds, to the last byte; false, with its error

@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: MIT
+#include <cerrno>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+// The program is one unit with static functions; compile it into the test
+// with its entry point renamed, and its writes kept here, so that what it
+// would write can be looked at, and counted.
+static std::string written[3];
+static int writes[3];
+static ssize_t kept(int fd, const void *bytes, size_t count)
+{
+	written[fd].append(static_cast<const char *>(bytes), count);
+	writes[fd]++;
+	return static_cast<ssize_t>(count);
+}
+#define main pathlist_main
+#define write kept
+#include "pathlist.cpp" // NOLINT(bugprone-suspicious-include): the program under test
+#undef write
+#undef main
+#include "quoting_check.h"
+
+namespace {
+
+// The line show() writes for the entry name of directory "d" on a terminal.
+std::string shown_line(const std::string &name)
+{
+	written[1].clear();
+	show("d", 1, true, name.data(), name.size());
+	return written[1];
+}
+
+// Byte strings that hit every case: printable ASCII, the quote and the
+// backslash, controls, stray bytes, and the UTF-8 of characters just inside
+// and outside each table's ranges. The same ones every run.
+std::vector<std::string> random_texts(size_t count)
+{
+	std::mt19937 random(20261208);
+	auto pick = [&](uint32_t below) { return static_cast<uint32_t>(random() % below); };
+	auto utf8_of = [](char32_t code) {
+		std::string bytes;
+		if (code < 0x80) {
+			bytes += static_cast<char>(code);
+		} else if (code < 0x800) {
+			bytes += static_cast<char>(0xc0 | code >> 6);
+		} else if (code < 0x10000) {
+			bytes += static_cast<char>(0xe0 | code >> 12);
+			bytes += static_cast<char>(0x80 | (code >> 6 & 0x3f));
+		} else {
+			bytes += static_cast<char>(0xf0 | code >> 18);
+			bytes += static_cast<char>(0x80 | (code >> 12 & 0x3f));
+			bytes += static_cast<char>(0x80 | (code >> 6 & 0x3f));
+		}
+		if (code >= 0x80)
+			bytes += static_cast<char>(0x80 | (code & 0x3f));
+		return bytes;
+	};
+	auto near = [&](const code_range *table, size_t size) {
+		const code_range &range = table[pick(static_cast<uint32_t>(size))];
+		const char32_t around[] = {range.first - 1, range.first, range.last,
+		                           range.last + 1};
+		return around[pick(4)];
+	};
+	std::vector<std::string> texts;
+	for (size_t n = 0; n < count; n++) {
+		std::string text;
+		for (uint32_t pieces = pick(12); pieces > 0; pieces--) {
+			switch (pick(9)) {
+			case 0:
+				text += static_cast<char>(0x20 + pick(0x5f));
+				break;
+			case 1:
+				text += "'\\ $"[pick(4)];
+				break;
+			case 2:
+				text += static_cast<char>(pick(0x20));
+				break;
+			case 3:
+				text += static_cast<char>(0x7f + pick(0x81));
+				break;
+			case 4:
+				text += utf8_of(near(shown, std::size(shown)));
+				break;
+			case 5:
+				text += utf8_of(near(blank, std::size(blank)));
+				break;
+			case 6:
+				text += utf8_of(near(joiner, std::size(joiner)));
+				break;
+			case 7:
+				text += utf8_of(
+				    near(variation_selector, std::size(variation_selector)));
+				break;
+			default:
+				text += utf8_of(0x80 + pick(0x10ff80));
+				break;
+			}
+		}
+		texts.push_back(text);
+	}
+	return texts;
+}
+
+TEST(Quoting, IsPrintableAsciiAndReadsBackToTheSameBytes)
+{
+	for (const std::string &text : random_texts(100000)) {
+		const std::string line = shown_line(text);
+		ASSERT_EQ(line.back(), '\n');
+		const std::string path = line.substr(0, line.size() - 1);
+		if (path.compare(0, 2, "$'") != 0) {
+			ASSERT_EQ(path, "d/" + text);
+			continue;
+		}
+		for (const char c : path)
+			ASSERT_TRUE(c >= 0x20 && c <= 0x7e) << path;
+		ASSERT_EQ(check::unquote(path), "d/" + text) << path;
+	}
+}
+
+TEST(Shown, AgreesWithTheTables)
+{
+	for (const std::string &text : random_texts(100000))
+		for (const bool ends_line : {false, true})
+			ASSERT_EQ(plain(text.data(), text.size(), ends_line),
+			          check::shown_as_is(text, ends_line))
+			    << check::unquote(shown_line(text)).has_value() << " " << text;
+}
+
+TEST(Shown, EveryScriptAsItIsAndWhatHidesQuoted)
+{
+	struct Case {
+		const char *name;
+		bool as_is;
+	};
+	static const Case cases[] = {
+	    {"café", true},
+	    {"Привет", true},
+	    {"日本語", true},
+	    {"नमस्ते", true},
+	    {"می\u200cخواهم", true},
+	    {"👨\u200d👩\u200d👧", true},
+	    {"❤\ufe0f", true},
+	    {"👩\u200d❤\ufe0f\u200d👨", true},
+	    {"a b", true},
+	    {"🇫🇷", true},
+	    {"ߊ", true},
+	    {"ｱｲｳ", true},
+	    {"ＡＢＣ", true},
+	    {"x\u0301", true},
+	    {"$HOME", true},
+	    {"soft\u00adhyphen", false},
+	    {"grapheme\u034fjoiner", false},
+	    {"\u115ffiller", false},
+	    {"khmer\u17b4", false},
+	    {"mongolian\u180b", false},
+	    {"music\U0001d173", false},
+	    {"report.pdf\U000e0072\U000e006d", false},
+	    {"a\ufe0f", false},
+	    {"a\u200db", false},
+	    {"\u4e2d\u200d\u200d\u4e2d", false},
+	    {"un\u0378", false},
+	    {"non\ufdd0", false},
+	    {"non\uffff", false},
+	    {"ab ", false},
+	    {"ab\u00a0", false},
+	    {"ab\u3000", false},
+	    {"ab\u2800", false},
+	    {"\u200e", false},
+	    {"\x01", false},
+	    {"\xdf", false},
+	    {"\xef\xbd", false},
+	};
+	for (const Case &c : cases)
+		EXPECT_EQ(plain(c.name, std::strlen(c.name), true), c.as_is) << c.name;
+}
+
+TEST(Message, IsOneWriteForTheLongestArgumentAnyKernelTakes)
+{
+	const std::string name(2 << 20, '\033');
+	std::string escaped;
+	for (size_t i = 0; i < name.size(); i++)
+		escaped += "\\033";
+	written[2].clear();
+	writes[2] = 0;
+	complain("cannot open directory", name.c_str(), ENOENT);
+	EXPECT_EQ(writes[2], 1);
+	EXPECT_TRUE(written[2] == "pathlist: cannot open directory $'" + escaped +
+	                              "': No such file or directory\n");
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+// What the unit tests and the fuzz target check pathlist's quoting against,
+// written apart from it: a reader of the $'...' form, and what the tables
+// say of a whole decoded text.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace check {
+
+// The bytes a shell reads back from line, a quoted path: one $'...' word of
+// printable ASCII, its quote and backslash escaped, other bytes as \n, \t
+// or three octal digits; nothing when line is not such a word.
+inline std::optional<std::string> unquote(const std::string &line)
+{
+	if (line.size() < 3 || line.compare(0, 2, "$'") != 0 || line.back() != '\'')
+		return std::nullopt;
+	std::string text;
+	for (size_t at = 2; at + 1 < line.size(); at++) {
+		const char c = line[at];
+		if (c < 0x20 || c > 0x7e || c == '\'')
+			return std::nullopt;
+		if (c != '\\') {
+			text += c;
+			continue;
+		}
+		if (at + 2 >= line.size())
+			return std::nullopt;
+		const char e = line[++at];
+		if (e == 'n' || e == 't' || e == '\\' || e == '\'') {
+			text += e == 'n' ? '\n' : e == 't' ? '\t' : e;
+		} else if (e >= '0' && e <= '3' && at + 3 < line.size() && line[at + 1] >= '0' &&
+		           line[at + 1] <= '7' && line[at + 2] >= '0' && line[at + 2] <= '7') {
+			text += static_cast<char>((e - '0') << 6 | (line[at + 1] - '0') << 3 |
+			                          (line[at + 2] - '0'));
+			at += 2;
+		} else {
+			return std::nullopt;
+		}
+	}
+	return text;
+}
+
+// The code points of text, strict UTF-8; nothing when it is not.
+inline std::optional<std::u32string> utf8(const std::string &text)
+{
+	std::u32string points;
+	for (size_t at = 0; at < text.size();) {
+		const auto lead = static_cast<unsigned char>(text[at]);
+		const size_t size = lead < 0x80       ? 1
+		                    : lead >> 5 == 6  ? 2
+		                    : lead >> 4 == 14 ? 3
+		                    : lead >> 3 == 30 ? 4
+		                                      : 0;
+		if (size == 0 || at + size > text.size())
+			return std::nullopt;
+		char32_t code = size == 1 ? lead : lead & (0x7f >> size);
+		for (size_t i = 1; i < size; i++) {
+			const auto byte = static_cast<unsigned char>(text[at + i]);
+			if (byte >> 6 != 2)
+				return std::nullopt;
+			code = code << 6 | (byte & 0x3f);
+		}
+		static const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+		if (code < least[size] || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff)
+			return std::nullopt;
+		points += code;
+		at += size;
+	}
+	return points;
+}
+
+// Whether code is in table, looked for one range at a time.
+template <size_t N> bool listed(const code_range (&table)[N], char32_t code)
+{
+	for (const code_range &range : table)
+		if (range.first <= code && code <= range.last)
+			return true;
+	return false;
+}
+
+// Whether the tables let text reach a terminal as it is: printable ASCII
+// and shown characters; a joiner between two shown characters beyond ASCII
+// (a variation selector after its own may be the first); a variation
+// selector right after a shown one; and, ending a line, no blank last.
+inline bool shown_as_is(const std::string &text, bool ends_line)
+{
+	const std::optional<std::u32string> points = utf8(text);
+	if (!points)
+		return false;
+	const std::u32string &p = *points;
+	auto base = [&](size_t i) { return p[i] >= 0x80 && listed(shown, p[i]); };
+	for (size_t i = 0; i < p.size(); i++) {
+		if (p[i] < 0x80 ? p[i] >= 0x20 && p[i] != 0x7f : listed(shown, p[i]))
+			continue;
+		const bool after_base = i > 0 && base(i - 1);
+		if (listed(variation_selector, p[i]) && after_base)
+			continue;
+		const bool after_selector =
+		    i > 1 && listed(variation_selector, p[i - 1]) && base(i - 2);
+		if (listed(joiner, p[i]) && (after_base || after_selector) && i + 1 < p.size() &&
+		    base(i + 1))
+			continue;
+		return false;
+	}
+	return !(ends_line && !p.empty() && (p.back() == ' ' || listed(blank, p.back())));
+}
+
+} // namespace check
