@@ -125,7 +125,8 @@ __attribute__((destructor)) static void report(void)
 	// beside it, then renamed over it. Not on a standard descriptor that
 	// the program closed: its writes are the ones counted.
 	char partial[4096];
-	if (snprintf(partial, sizeof partial, "%s.%ld", file, (long)getpid()) < (int)sizeof partial) {
+	if (snprintf(partial, sizeof partial, "%s.%ld", file, (long)getpid()) <
+	    (int)sizeof partial) {
 		int fd = open(partial, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 		if (fd > STDERR_FILENO && write(fd, line, (size_t)length) == length)
 			rename(partial, file);
