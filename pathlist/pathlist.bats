@@ -6,13 +6,18 @@
 # shellcheck source=../test_harness/common.bash
 source "$BATS_TEST_DIRNAME/../test_harness/common.bash"
 
-setup_file() {
-	# Output of some megabytes, many times the size of a pipe and of
-	# pathlist's buffer; made once, with the listing expected of it.
-	export huge=$BATS_FILE_TMPDIR/huge
+# needs_huge: sets huge to a directory whose listing is some megabytes,
+# many times the size of a pipe and of pathlist's buffer, and $huge.listing
+# to that listing; made by the first test that needs it, for the others,
+# and whole once there.
+needs_huge() {
+	huge=$BATS_FILE_TMPDIR/huge
+	[[ ! -e $huge.listing ]] || return 0
+	rm -rf "$huge" "$huge.listing.partial"
 	mkdir "$huge"
 	(cd "$huge" && seq -f 'cache-entry-%07g-abcdef' 100000 | xargs touch)
-	listing "$huge" >"$huge.listing"
+	listing "$huge" >"$huge.listing.partial"
+	mv "$huge.listing.partial" "$huge.listing"
 }
 
 setup() {
@@ -267,6 +272,7 @@ prefix_of() {
 }
 
 @test "output that cannot be written stops the listing at once" {
+	needs_huge
 	mkdir "$t/small"
 	for dir in "$t/small" "$huge"; do
 		try pathlist_with_faults -- "$dir" >/dev/full 2>"$err"
@@ -288,6 +294,7 @@ prefix_of() {
 }
 
 @test "a non-blocking or interrupted standard output loses nothing" {
+	needs_huge
 	# A slow reader keeps the pipe full, so that writes meet EAGAIN.
 	perl -MFcntl -e 'fcntl(STDOUT, F_SETFL, fcntl(STDOUT, F_GETFL, 0) | O_NONBLOCK) or die;
 		exec @ARGV or die' -- "${checked[@]}" "${emulated[@]}" "$PATHLIST" "$huge" 2>"$err" |

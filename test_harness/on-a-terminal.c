@@ -48,9 +48,12 @@ int main(int argc, char *argv[])
 			continue;
 		if (n < 0)
 			break;
-		for (ssize_t done = 0, w; done < n; done += w)
-			if ((w = write(STDOUT_FILENO, bytes + done, (size_t)(n - done))) < 0)
+		for (ssize_t done = 0; done < n;) {
+			const ssize_t w = write(STDOUT_FILENO, bytes + done, (size_t)(n - done));
+			if (w < 0)
 				return 125;
+			done += w;
+		}
 	}
 	int status;
 	if (child < 0 || waitpid(child, &status, 0) != child)
