@@ -42,8 +42,6 @@ release_build() {
 # hardening-check asks of every binary.
 hardening_check() {
 	local skipped=(--nocfprotection)
-	if hardening-check --help 2>&1 | grep -q -- --nobranchprotection; then
-		skipped+=(--nobranchprotection)
-	fi
+	[[ $(hardening-check --help 2>&1) != *--nobranchprotection* ]] || skipped+=(--nobranchprotection)
 	hardening-check "${skipped[@]}" "${@:2}" "$1"
 }

@@ -7,7 +7,6 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <iterator>
 #include <poll.h>
 #include <unistd.h>
 
@@ -46,7 +45,7 @@ static bool put_escaped(output &to, const char *text, size_t length);
 static bool plain(const char *text, size_t length, bool ends_line);
 static bool looks_quoted(const char *text, size_t length);
 static size_t decode(const char *text, size_t length, char32_t &code);
-static bool in(const code_range *table, size_t size, char32_t code);
+template <size_t N> static bool in(const code_range (&table)[N], char32_t code);
 static bool flush(output &to);
 static bool await(int fd, unsigned refused);
 
@@ -268,17 +267,16 @@ static bool plain(const char *text, size_t length, bool ends_line)
 		const size_t size = decode(text + at, length - at, code);
 		if (size == 0)
 			return false;
-		if (in(shown, std::size(shown), code)) {
+		if (in(shown, code)) {
 			after_shown = after_base = true;
-			blank_last = in(blank, std::size(blank), code);
-		} else if (in(variation_selector, std::size(variation_selector), code) &&
-		           after_base) {
+			blank_last = in(blank, code);
+		} else if (in(variation_selector, code) && after_base) {
 			after_shown = true;
 			after_base = blank_last = false;
-		} else if (in(joiner, std::size(joiner), code) && after_shown) {
+		} else if (in(joiner, code) && after_shown) {
 			char32_t next = 0;
 			if (decode(text + at + size, length - at - size, next) == 0 ||
-			    !in(shown, std::size(shown), next))
+			    !in(shown, next))
 				return false;
 			after_shown = after_base = blank_last = false;
 		} else {
@@ -329,20 +327,20 @@ static size_t decode(const char *text, size_t length, char32_t &code)
 	return size;
 }
 
-// Whether code is in table, sorted ranges of size entries.
-static bool in(const code_range *table, size_t size, char32_t code)
+// Whether code is in table, sorted ranges.
+template <size_t N> static bool in(const code_range (&table)[N], char32_t code)
 {
-	const code_range *end = table + size;
-	while (size > 0) { // to the first range that ends at or after code
+	const code_range *range = table;
+	for (size_t size = N; size > 0;) { // to the first range that ends at or after code
 		const size_t half = size / 2;
-		if (table[half].last < code) {
-			table += half + 1;
+		if (range[half].last < code) {
+			range += half + 1;
 			size -= half + 1;
 		} else {
 			size = half;
 		}
 	}
-	return table != end && table->first <= code;
+	return range != table + N && range->first <= code;
 }
 
 // Writes out what an output holds, to the last byte; false, with its error

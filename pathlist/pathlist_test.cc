@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <random>
 #include <string>
 #include <unistd.h>
