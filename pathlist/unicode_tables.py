@@ -1,55 +1,86 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""usage: pathlist/unicode_tables.py [UCD-FOLDER] > pathlist/unicode_tables.h
+"""usage: pathlist/unicode_tables.py [UCD-FOLDER [CONFUSABLES]] > pathlist/unicode_tables.h
 
 Writes the tables by which pathlist decides which characters beyond ASCII
 reach a terminal as they are, from the Unicode Character Database in
-UCD-FOLDER (default /usr/share/unicode, Debian's unicode-data):
+UCD-FOLDER (default /usr/share/unicode, Debian's unicode-data) and
+Unicode's confusables in CONFUSABLES (default the confusables.json of
+Debian's python3-confusable-homoglyphs):
 
 - shown: assigned (UnicodeData.txt), and neither a control, a format
   character, a surrogate, a line or paragraph separator (general categories
-  Cc, Cf, Cs, Zl, Zp) nor default-ignorable (Default_Ignorable_Code_Point in
+  Cc, Cf, Cs, Zl, Zp), default-ignorable (Default_Ignorable_Code_Point in
   DerivedCoreProperties.txt), which covers the marks that change the
-  direction of text; unassigned code points and noncharacters are never
-  listed;
+  direction of text, nor like a slash; unassigned code points and
+  noncharacters are never listed;
+- like a slash, and so not shown: what the confusables take for U+002F
+  and what normalises to it (a compatibility decomposition of U+002F
+  alone), but for the ideographs and Katakana (PropList.txt's
+  Ideographic, Scripts.txt's Katakana), which names need;
 - blank: the space separators (Zs) and BRAILLE PATTERN BLANK, which draw
   nothing;
+- mark: the nonspacing and enclosing marks (Mn, Me), drawn on the
+  character before them, which so stays the last one seen;
 - joiner: ZERO WIDTH JOINER and ZERO WIDTH NON-JOINER;
 - variation selector: VARIATION SELECTOR-1 to -256.
 
 Each is a sorted list of inclusive ranges, for a binary search."""
+import json
 import os
 import re
 import sys
+import textwrap
+
+CONFUSABLES = "/usr/lib/python3/dist-packages/confusable_homoglyphs/confusables.json"
 
 
 def assigned(folder):
-    """(code point, name, general category) of every assigned character."""
+    """(code point, name, general category, decomposition) of every assigned character."""
     first = None
     with open(os.path.join(folder, "UnicodeData.txt"), encoding="utf-8") as data:
         for line in data:
             fields = line.split(";")
-            code, name, category = int(fields[0], 16), fields[1], fields[2]
+            code, name, category, decomposition = int(fields[0], 16), fields[1], fields[2], fields[5]
             if name.endswith(", First>"):
                 first = code
                 continue
             for each in range(first if name.endswith(", Last>") else code, code + 1):
-                yield each, name, category
+                yield each, name, category, decomposition
             first = None
 
 
-def derived(folder, wanted):
-    """The version of the database and the code points with property wanted."""
+def property_list(path, wanted):
+    """The version of the file and the code points whose property is wanted."""
     version, points = None, set()
-    with open(os.path.join(folder, "DerivedCoreProperties.txt"), encoding="utf-8") as data:
+    with open(path, encoding="utf-8") as data:
         for line in data:
             if version is None:
-                version = re.match(r"# DerivedCoreProperties-([0-9.]+)\.txt", line).group(1)
+                version = re.match(r"# \w+-([0-9.]+)\.txt", line).group(1)
             fields = line.split("#")[0].split(";")
             if len(fields) == 2 and fields[1].strip() == wanted:
                 low, _, high = fields[0].strip().partition("..")
                 points.update(range(int(low, 16), int(high or low, 16) + 1))
     return version, points
+
+
+def decomposed(code, decompositions):
+    """The full compatibility decomposition of code, as a tuple of code points."""
+    mapping = decompositions.get(code)
+    if mapping is None:
+        return (code,)
+    parts = [int(part, 16) for part in mapping.split() if not part.startswith("<")]
+    return tuple(point for part in parts for point in decomposed(part, decompositions))
+
+
+def slash_like(characters, confusables):
+    """What looks like U+002F: its confusables, and what normalises to it."""
+    with open(confusables, encoding="utf-8") as data:
+        points = {ord(entry["c"]) for entry in json.load(data)["/"] if len(entry["c"]) == 1}
+    decompositions = {code: mapping for code, _, _, mapping in characters if mapping}
+    points.update(code for code in decompositions if decomposed(code, decompositions) == (0x2F,))
+    points.discard(0x2F)
+    return points
 
 
 def ranges(points):
@@ -80,15 +111,21 @@ def table(name, points, comment):
 
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/unicode"
-    version, ignorable = derived(folder, "Default_Ignorable_Code_Point")
-    shown, blank, joiner, selector = set(), set(), set(), set()
-    for code, name, category in assigned(folder):
-        if code < 0x80:
-            continue
-        if category not in ("Cc", "Cf", "Cs", "Zl", "Zp") and code not in ignorable:
+    confusables = sys.argv[2] if len(sys.argv) > 2 else CONFUSABLES
+    version, ignorable = property_list(os.path.join(folder, "DerivedCoreProperties.txt"),
+                                       "Default_Ignorable_Code_Point")
+    _, ideographic = property_list(os.path.join(folder, "PropList.txt"), "Ideographic")
+    _, katakana = property_list(os.path.join(folder, "Scripts.txt"), "Katakana")
+    characters = [c for c in assigned(folder) if c[0] >= 0x80]
+    slashes = slash_like(characters, confusables) - ideographic - katakana
+    shown, blank, mark, joiner, selector = set(), set(), set(), set(), set()
+    for code, name, category, _ in characters:
+        if category not in ("Cc", "Cf", "Cs", "Zl", "Zp") and code not in ignorable | slashes:
             shown.add(code)
         if category == "Zs" or name == "BRAILLE PATTERN BLANK":
             blank.add(code)
+        if category in ("Mn", "Me"):
+            mark.add(code)
         if name in ("ZERO WIDTH JOINER", "ZERO WIDTH NON-JOINER"):
             joiner.add(code)
         if re.fullmatch(r"VARIATION SELECTOR-[0-9]+", name):
@@ -96,15 +133,22 @@ def main():
     tables = [
         table("shown", shown, "Characters beyond ASCII that a terminal shows as they are."),
         table("blank", blank, "Characters that draw nothing: a path may not end in one."),
-        table("joiner", joiner, "Shown between two shown characters beyond ASCII."),
-        table("variation_selector", selector, "Shown right after a shown character beyond ASCII."),
+        table("mark", mark, "Drawn on the character before, which stays the last one seen."),
+        table("joiner", joiner, "Shown between two shown characters beyond ASCII, not blanks."),
+        table("variation_selector", selector, "Shown right after a shown character beyond ASCII, not a blank."),
     ]
+    counts = ", ".join(f"{n} {c}" for (_, c), n in
+                       zip(tables, ("shown", "blank", "mark", "joiner", "variation")))
+    about = textwrap.fill(
+        f"Sorted inclusive ranges of code points, in each table: {counts}. Not shown, as "
+        f"like a slash: {' '.join(f'U+{c:04X}' for c in sorted(slashes))}.",
+        width=80, initial_indent="// ", subsequent_indent="// ")
     print(f"""// SPDX-License-Identifier: MIT
 // Generated by unicode_tables.py from the Unicode Character Database
-// {version}; do not edit. To regenerate, with Debian's unicode-data:
+// {version} and Unicode's confusables; do not edit. To regenerate, with
+// Debian's unicode-data and python3-confusable-homoglyphs:
 //   pathlist/unicode_tables.py /usr/share/unicode >pathlist/unicode_tables.h
-// Sorted inclusive ranges of code points, in each table: {", ".join(
-    f"{n} {c}" for (_, c), n in zip(tables, ("shown", "blank", "joiner", "variation")))}.
+{about}
 
 // clang-format off
 static constexpr char unicode_version[] = "{version}";
