@@ -392,6 +392,19 @@ prefix_of() {
 	check 1 "" /dev/null
 }
 
+# c_library_shows: the NUL-ended paths on standard input that the C library
+# of the programs under test, in the locale of the environment, does not
+# take for printable, each ended with a NUL; status 1 when there are any.
+c_library_shows() {
+	"${emulated[@]}" "$C_LIBRARY_SHOWS"
+}
+
+# utf8_loads: the C library of the programs under test loads C.UTF-8 (under
+# qemu-user, not when the host's locales are of the other byte order).
+utf8_loads() {
+	LC_ALL=C.UTF-8 c_library_shows </dev/null
+}
+
 # Names that would drive a terminal that shows them, or hide what they are,
 # each of its own kind: controls, direction marks, bytes that are not
 # UTF-8, characters that show nothing (default-ignorable, unassigned,
@@ -434,7 +447,8 @@ unquote() {
 	dir=$t/names
 	mkdir "$dir"
 	(cd "$dir" && touch -- "${hostile_names[@]}" "${ordinary_names[@]}")
-	wrapper=("${on_a_terminal[@]}")
+	utf8_loads || skip "the C library here loads no UTF-8 locale"
+	wrapper=(env LC_ALL=C.UTF-8 "${on_a_terminal[@]}")
 	try pathlist_with_faults -- "$dir" >"$out" 2>"$err"
 	check 0 ""
 	# No byte that a terminal acts on: valid UTF-8 throughout, with no
@@ -481,34 +495,159 @@ unquote() {
 	check 0 "" <(listing "$dir")
 }
 
-# shows NAME SHOWN: pathlist names the directory $t/NAME as SHOWN in its
-# message, and bash reads SHOWN back to the same bytes.
+# make_locale NAME FROM CHARMAP: makes the locale NAME, from the locale
+# source FROM in the character set CHARMAP, under $locales, for LOCPATH;
+# false where Debian's locales (its sources and charmaps) are missing.
+locales=$BATS_FILE_TMPDIR/locales
+make_locale() {
+	[[ -e $locales/$1 ]] && return 0
+	[[ -e /usr/share/i18n/charmaps/$3.gz ]] || return 1
+	mkdir -p "$locales"
+	localedef -c -i "$2" -f "$3" "$locales/$1.partial" 2>/dev/null || [[ -e $locales/$1.partial ]] || return 1
+	mv "$locales/$1.partial" "$locales/$1"
+}
+
+# on_terminal_in LOCALE DIRNAME: pathlist DIRNAME on a terminal, LOCALE
+# in LC_ALL (unset: no LC_ALL, LC_CTYPE nor LANG), locales made here found
+# first.
+on_terminal_in() {
+	local environment=(env -u LC_ALL -u LC_CTYPE -u LANG)
+	[[ $1 == unset ]] || environment+=(LC_ALL="$1")
+	[[ ! -e $locales/$1 ]] || environment+=(LOCPATH="$locales")
+	try "${environment[@]}" "${on_a_terminal[@]}" "${checked[@]}" "${emulated[@]}" "$PATHLIST" "$2" >"$out" 2>"$err"
+}
+
+@test "on a terminal, as it is only what it shows: in its character set, known to its C library, no blank last, no slash but one" {
+	make_locale en_US.ISO-8859-1 en_US ISO-8859-1 && make_locale zh_TW.EUC-TW zh_TW EUC-TW ||
+		skip "no charmaps to make locales from: install Debian's locales"
+	utf8=$(utf8_loads && echo yes || echo no)
+	known=raw
+	printf 'a\xf0\x9f\xab\xa8b\0' | LC_ALL=C.UTF-8 c_library_shows >/dev/null || known=quoted
+	n=0
+	# locale | raw or quoted on the terminal | name
+	while IFS='|' read -r locale shown name; do
+		name=$(printf '%b.' "$name") name=${name%.}
+		[[ $shown == known ]] && shown=$known
+		[[ $utf8 == yes ]] || shown=quoted
+		mkdir "$t/$((++n))"
+		touch -- "$t/$n/$name"
+		on_terminal_in "$locale" "$t/$n"
+		line=$(grep -vxF -e "$t/$n/." -e "$t/$n/.." "$out")
+		check 0 "" && if [[ $shown == raw ]]; then [[ $line == "$t/$n/$name" ]]
+		else unquote <<<"$line" | cmp -s - <(printf '%s\0' "$t/$n/$name"); fi ||
+			{ echo "$locale: $(printf %q "$name") not $shown: $line" >&2; return 1; }
+	done <<-CASES
+		C.UTF-8|quoted|ab\xc2\xa0\xef\xb8\x8f
+		C.UTF-8|quoted|ab\xe3\x80\x80\xef\xb8\x8f
+		C.UTF-8|quoted|ab\xe2\xa0\x80\xef\xb8\x80
+		C.UTF-8|quoted|\xc2\xa0\xef\xb8\x8f
+		C.UTF-8|quoted|ab\xc2\xa0\xe2\x80\x8d
+		C.UTF-8|quoted|ab \xcc\x81
+		C.UTF-8|raw|a\xc2\xa0\xe2\x9d\xa4\xef\xb8\x8f
+		C.UTF-8|raw|a\xc4\x9b2J\xc4\x9bH
+		C|quoted|a\xc4\x9b2J\xc4\x9bH
+		POSIX|quoted|\xc3\x9b31mRED
+		unset|quoted|\xc3\x9b31mRED
+		en_US.ISO-8859-1|quoted|caf\xc3\xa9
+		zh_TW.EUC-TW|quoted|\xe4\xb8\xad\xe6\x96\x87
+		xx_YY.UTF-8|raw|caf\xc3\xa9
+		C.UTF-8|known|a\xf0\x9f\xab\xa8b
+		C.UTF-8|quoted|notes                                                                         d\xe2\x88\x95secret.key
+		C.UTF-8|quoted|a\xe2\x81\x84b
+		C.UTF-8|quoted|a\xef\xbc\x8fb
+		C.UTF-8|quoted|a\xe2\x95\xb1b
+		C.UTF-8|quoted|a\xe2\xa7\xb8b
+		C.UTF-8|raw|\xe3\x83\x8e\xe3\x83\xbc\xe3\x83\x88
+		C.UTF-8|raw|\xe4\xb8\xbf
+	CASES
+}
+
+@test "on a terminal, seeded random names: as it is only what the C library prints, no blank last; ASCII alone outside UTF-8" {
+	make_locale en_US.ISO-8859-1 en_US ISO-8859-1 && make_locale zh_TW.EUC-TW zh_TW EUC-TW ||
+		skip "no charmaps to make locales from: install Debian's locales"
+	dir=$t/random
+	mkdir "$dir"
+	# Printable ASCII, any character, blanks, marks, joiners, variation
+	# selectors, slashes that are not one, characters new in Unicode 15,
+	# C1 controls and stray bytes, pieced together.
+	# shellcheck disable=SC2016 # the variables are perl's
+	perl -e 'srand(20261208);
+		my @pick = (0xa0, 0x3000, 0x2800, 0x2007, 0x301, 0x20dd, 0x200c, 0x200d, 0xfe0f, 0xfe00,
+			0xe0100, 0x2215, 0x2044, 0xff0f, 0x30ce, 0x1fae8, 0xcf3, 0x9b, 0x9d, 0x85, 0xad, 0x200b);
+		sub utf8 { my $c = shift; return chr($c) if $c < 0x80; my $b = chr($c); utf8::encode($b); $b }
+		my %made;
+		while (keys %made < 1500) {
+			my $name = "";
+			for (1 .. 1 + int rand 8) {
+				my $kind = int rand 5;
+				if ($kind == 0) { $name .= chr(0x20 + int rand 0x5f) }
+				elsif ($kind == 1) { $name .= utf8($pick[int rand @pick]) }
+				elsif ($kind == 2) { $name .= chr(0x80 + int rand 0x80) }
+				else {
+					my $c = 0x80 + int rand($kind == 3 ? 0xff80 : 0x10ff80);
+					$name .= utf8($c) unless $c >= 0xd800 && $c < 0xe000;
+				}
+			}
+			next if $name =~ m{/} || $name eq "" || $name eq "." || $name eq ".." || length $name > 255;
+			open(my $file, ">", "$ARGV[0]/$name") or die "$name: $!\n";
+			$made{$name} = 1;
+		}' "$dir"
+	listing "$dir" -0 >"$expected"
+	for locale in C.UTF-8 C POSIX unset en_US.ISO-8859-1 zh_TW.EUC-TW; do
+		on_terminal_in "$locale" "$dir"
+		check 0 "" && unquote <"$out" | cmp -s - "$expected" ||
+			{ echo "$locale: not read back to the listing" >&2; return 1; }
+		if [[ $locale != C.UTF-8 ]] || ! utf8_loads; then
+			! grep -q '[^ -~]' "$out" || { echo "$locale: more than printable ASCII" >&2; return 1; }
+			continue
+		fi
+		grep -v "^\\\$'" "$out" | tr '\n' '\0' >"$t/raw"
+		[[ $(tr -cd '\0' <"$t/raw" | wc -c) -gt 100 ]] || { echo "too few paths shown as they are" >&2; return 1; }
+		LC_ALL=C.UTF-8 c_library_shows <"$t/raw" >"$t/unknown" ||
+			{ echo "shown, but not printable to the C library: $(tr '\0' '\n' <"$t/unknown")" >&2; return 1; }
+		# shellcheck disable=SC2016 # the variables are perl's
+		perl -0 -ne 'chomp; utf8::decode($_) or die "not UTF-8: $_\n";
+			s/[\p{Mn}\p{Me}\x{200c}\x{200d}\x{fe00}-\x{fe0f}\x{e0100}-\x{e01ef}]+$//;
+			/[\p{Zs}\x{2800}]$/ and die "a blank last: $_\n"' "$t/raw"
+	done
+}
+
+# shows LOCALE NAME SHOWN: in LOCALE, pathlist names the directory $t/NAME
+# as SHOWN in its message, and bash reads SHOWN back to the same bytes.
 shows() {
-	try pathlist "$t/$1" >"$out" 2>"$err"
-	check 1 "pathlist: cannot open directory $2: No such file or directory" /dev/null
+	try env LC_ALL="$1" "${checked[@]}" "${emulated[@]}" "$PATHLIST" "$t/$2" >"$out" 2>"$err"
+	check 1 "pathlist: cannot open directory $3: No such file or directory" /dev/null
 	# (the dot keeps a trailing newline from being taken off)
-	[[ $(eval "printf %s. $2") == "$t/$1." ]] || { echo "$2 is not read back as $t/$1" >&2; return 1; }
+	[[ $(eval "printf %s. $3") == "$t/$2." ]] || { echo "$3 is not read back as $t/$2" >&2; return 1; }
 }
 
 @test "a message is one line, whatever the bytes of the directory's name" {
-	shows "plain name" "'$t/plain name'"
-	shows 'back\slash' "'$t/back\\slash'"
-	shows "é" "'$t/é'"
-	shows "Привет, 世界" "'$t/Привет, 世界'"
-	shows $'new\nline' "\$'$t/new\\nline'"
-	shows $'tab\there' "\$'$t/tab\\there'"
-	shows $'escape\e[31m' "\$'$t/escape\\033[31m'"
-	shows $'delete\x7f' "\$'$t/delete\\177'"
-	shows $'c1\x9b' "\$'$t/c1\\233'"
-	shows $'c1 in utf-8\xc2\x9b' "\$'$t/c1 in utf-8\\302\\233'"
-	shows $'\xe2\x80\xaeexe.txt' "\$'$t/\\342\\200\\256exe.txt'"
-	shows "it's" "\$'$t/it\\'s'"
-	shows $'it\'s\\\n' "\$'$t/it\\'s\\\\\\n'"
-	shows $'Привет\x01' "\$'$t/\\320\\237\\321\\200\\320\\270\\320\\262\\320\\265\\321\\202\\001'"
-	shows "中'; touch PWNED; #" "\$'$t/\\344\\270\\255\\'; touch PWNED; #'"
-	shows $'\x01🎨;touch PWNED;#' "\$'$t/\\001\\360\\237\\216\\250;touch PWNED;#'"
-	shows $'zero\xe2\x80\x8bwidth' "\$'$t/zero\\342\\200\\213width'"
-	shows "blank at the end " "\$'$t/blank at the end '"
+	shows C "plain name" "'$t/plain name'"
+	shows C 'back\slash' "'$t/back\\slash'"
+	shows C $'new\nline' "\$'$t/new\\nline'"
+	shows C $'tab\there' "\$'$t/tab\\there'"
+	shows C $'escape\e[31m' "\$'$t/escape\\033[31m'"
+	shows C $'delete\x7f' "\$'$t/delete\\177'"
+	shows C $'c1\x9b' "\$'$t/c1\\233'"
+	shows C "it's" "\$'$t/it\\'s'"
+	shows C $'it\'s\\\n' "\$'$t/it\\'s\\\\\\n'"
+	shows C "blank at the end " "\$'$t/blank at the end '"
+	# Beyond ASCII, as it is only where the locale is UTF-8: elsewhere a
+	# terminal may take its bytes for controls, or one of them with the
+	# closing quote.
+	shows C "é" "\$'$t/\\303\\251'"
+	shows POSIX "Привет, 世界" "\$'$t/\\320\\237\\321\\200\\320\\270\\320\\262\\320\\265\\321\\202, \\344\\270\\226\\347\\225\\214'"
+	shows C $'a\xc4\x9b2J' "\$'$t/a\\304\\2332J'"
+	utf8_loads || return 0
+	shows C.UTF-8 "é" "'$t/é'"
+	shows C.UTF-8 "Привет, 世界" "'$t/Привет, 世界'"
+	shows C.UTF-8 $'c1 in utf-8\xc2\x9b' "\$'$t/c1 in utf-8\\302\\233'"
+	shows C.UTF-8 $'\xe2\x80\xaeexe.txt' "\$'$t/\\342\\200\\256exe.txt'"
+	shows C.UTF-8 $'Привет\x01' "\$'$t/\\320\\237\\321\\200\\320\\270\\320\\262\\320\\265\\321\\202\\001'"
+	shows C.UTF-8 "中'; touch PWNED; #" "\$'$t/\\344\\270\\255\\'; touch PWNED; #'"
+	shows C.UTF-8 $'\x01🎨;touch PWNED;#' "\$'$t/\\001\\360\\237\\216\\250;touch PWNED;#'"
+	shows C.UTF-8 $'zero\xe2\x80\x8bwidth' "\$'$t/zero\\342\\200\\213width'"
+	shows C.UTF-8 $'ab\xc2\xa0\xef\xb8\x8f' "\$'$t/ab\\302\\240\\357\\270\\217'"
 }
 
 @test "a message goes out in one write, however long the directory's name" {

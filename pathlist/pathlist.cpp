@@ -3,12 +3,22 @@
 // directory exactly as given, a slash, the entry's name. Entries come in the
 // order the directory stream delivers them, "." and ".." included.
 #include <cerrno>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
+#include <cwctype>
 #include <dirent.h>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <unistd.h>
+
+// iswprint and wcwidth are asked of code points.
+#ifndef __STDC_ISO_10646__
+#error "pathlist needs a C library whose wide characters are Unicode code points"
+#endif
 
 // An output: a descriptor and the bytes held for it. Once a write to it has
 // failed, error holds why and nothing more is written to it, so what it got
@@ -40,11 +50,14 @@ static bool put_in_pieces(const char *dirname, size_t dirname_length, const char
 static bool show(const char *dirname, size_t dirname_length, bool dirname_plain, const char *name,
                  size_t name_length);
 static void complain(const char *what, const char *dirname, int error);
+static void learn_charset();
+static bool names_utf8(const char *codeset);
 static bool put(output &to, const char *bytes, size_t length);
 static bool put_escaped(output &to, const char *text, size_t length);
 static bool plain(const char *text, size_t length, bool ends_line);
 static bool looks_quoted(const char *text, size_t length);
 static size_t decode(const char *text, size_t length, char32_t &code);
+static bool known(char32_t code);
 template <size_t N> static bool in(const code_range (&table)[N], char32_t code);
 static bool flush(output &to);
 static bool await(int fd, unsigned refused);
@@ -57,11 +70,17 @@ static char message[4 * (2 << 20) + 1024];
 static output out = {STDOUT_FILENO, buffer, sizeof buffer, 0, 0};
 static output err = {STDERR_FILENO, message, sizeof message, 0, 0};
 static bool on_terminal;
+// What a person's terminal may be shown beyond ASCII, once learned: UTF-8
+// that both the tables and the C library know, or nothing.
+static bool charset_learned;
+static bool utf8_shown;
 
 int main(int argc, char *argv[])
 {
 	const char *dirname = argc > 1 ? argv[1] : "/etc";
 	on_terminal = isatty(STDOUT_FILENO) != 0;
+	if (on_terminal)
+		learn_charset();
 
 	const bool listed = list(dirname);
 	if (!flush(out)) {
@@ -162,9 +181,11 @@ static bool show(const char *dirname, size_t dirname_length, bool dirname_plain,
 
 // Says on standard error, as one line written at once, what failed, on which
 // directory if any, and why. DIR is shown between single quotes, or quoted
-// as the listing on a terminal quotes a path.
+// as the listing on a terminal quotes a path: a message is read by a
+// person, wherever it goes.
 static void complain(const char *what, const char *dirname, int error)
 {
+	learn_charset();
 	put(err, "pathlist: ", 10);
 	put(err, what, std::strlen(what));
 	if (dirname != nullptr) {
@@ -240,18 +261,64 @@ static bool put_escaped(output &to, const char *text, size_t length)
 	return true;
 }
 
+// Learns, once, what the terminal may be shown beyond ASCII, as tools that
+// heed the locale do: its character set is that of LC_ALL, LC_CTYPE or
+// LANG. One named UTF-8 but not installed here is UTF-8 all the same, the
+// terminal being what the name says, and what it knows is asked of
+// C.UTF-8. Any other character set, or no UTF-8 locale to ask, and nothing
+// beyond ASCII is shown: a terminal in a single-byte mode takes 0x9B for
+// CSI and 0x9D for OSC, bytes that UTF-8 holds in most scripts.
+static void learn_charset()
+{
+	if (charset_learned)
+		return;
+	charset_learned = true;
+	if (std::setlocale(LC_CTYPE, "") != nullptr) {
+		utf8_shown = names_utf8(nl_langinfo(CODESET));
+		return;
+	}
+	static const char *const variables[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+	const char *name = nullptr;
+	for (const char *variable : variables) {
+		name = std::getenv(variable);
+		if (name != nullptr && *name != '\0')
+			break;
+	}
+	const char *codeset = name != nullptr ? std::strchr(name, '.') : nullptr;
+	utf8_shown = codeset != nullptr && names_utf8(codeset + 1) &&
+	             std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+}
+
+// Whether codeset, up to a modifier (@...), names UTF-8 in any of the ways
+// the C library takes: ASCII letters and digits alone count, in any case.
+static bool names_utf8(const char *codeset)
+{
+	const char *want = "utf8";
+	for (; *codeset != '\0' && *codeset != '@'; codeset++) {
+		const char c = *codeset;
+		const char lower = static_cast<char>(c | 0x20);
+		if ((c < '0' || c > '9') && (lower < 'a' || lower > 'z'))
+			continue;
+		if (*want == '\0' || lower != *want++)
+			return false;
+	}
+	return *want == '\0';
+}
+
 // Whether text may reach a terminal as it is, every character of it seen
 // for what it is: printable ASCII, and characters beyond ASCII that are
-// valid UTF-8 and shown (the tables, from Unicode's database: assigned, and
-// neither a control, a format character, a line or paragraph separator nor
-// default-ignorable). A joiner is shown only between two shown characters
-// beyond ASCII (Persian, Indic, emoji sequences), a variation selector only
-// right after one; and when text ends a line, its last character may not be
-// a blank, which would not be seen.
+// valid UTF-8, on a terminal that takes it, shown by the tables (Unicode's
+// database: assigned, and neither a control, a format character, a line or
+// paragraph separator, default-ignorable nor like a slash) and known to
+// the C library as printable. A joiner is shown only between two shown
+// characters beyond ASCII that are not blanks (Persian, Indic, emoji
+// sequences), a variation selector only right after one; and when text
+// ends a line, its last character seen may not be a blank, which would not
+// be: neither a mark, a joiner nor a variation selector after it counts.
 static bool plain(const char *text, size_t length, bool ends_line)
 {
-	bool after_shown = false; // the character before is shown, beyond ASCII
-	bool after_base = false;  // and in the table of those shown
+	bool after_shown = false; // the character before may be joined
+	bool after_base = false;  // and is a shown one, not a blank
 	bool blank_last = false;
 	for (size_t at = 0; at < length;) {
 		const auto byte = static_cast<unsigned char>(text[at]);
@@ -265,20 +332,23 @@ static bool plain(const char *text, size_t length, bool ends_line)
 		}
 		char32_t code = 0;
 		const size_t size = decode(text + at, length - at, code);
-		if (size == 0)
+		if (size == 0 || !utf8_shown || !known(code))
 			return false;
 		if (in(shown, code)) {
-			after_shown = after_base = true;
-			blank_last = in(blank, code);
+			const bool is_blank = in(blank, code);
+			after_shown = after_base = !is_blank;
+			if (is_blank)
+				blank_last = true;
+			else if (blank_last && !in(mark, code))
+				blank_last = false;
 		} else if (in(variation_selector, code) && after_base) {
-			after_shown = true;
-			after_base = blank_last = false;
+			after_base = false;
 		} else if (in(joiner, code) && after_shown) {
 			char32_t next = 0;
 			if (decode(text + at + size, length - at - size, next) == 0 ||
-			    !in(shown, next))
+			    !in(shown, next) || in(blank, next))
 				return false;
-			after_shown = after_base = blank_last = false;
+			after_shown = after_base = false;
 		} else {
 			return false;
 		}
@@ -325,6 +395,15 @@ static size_t decode(const char *text, size_t length, char32_t &code)
 	if (code < least || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff)
 		return 0;
 	return size;
+}
+
+// Whether the C library of the system this runs on knows code as a
+// printable character: a terminal that asks it how wide a character is
+// (tmux) drops one it does not know.
+static bool known(char32_t code)
+{
+	return std::iswprint(static_cast<wint_t>(code)) != 0 &&
+	       wcwidth(static_cast<wchar_t>(code)) >= 0;
 }
 
 // Whether code is in table, sorted ranges.

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // A libFuzzer target (clang -fsanitize=fuzzer): for every name, the line a
-// terminal gets is the name as it is, when the tables let it be shown, or
-// one $'...' word of printable ASCII that reads back to it.
+// UTF-8 terminal gets is the name as it is, when the tables and the C
+// library let it be shown, or one $'...' word of printable ASCII that
+// reads back to it.
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -18,6 +20,13 @@ static ssize_t kept(int /*fd*/, const void *bytes, size_t count)
 #undef write
 #undef main
 #include "quoting_check.h"
+
+extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/)
+{
+	setenv("LC_ALL", "C.UTF-8", 1);
+	learn_charset();
+	return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include <cerrno>
+#include <clocale>
 #include <cstdint>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <random>
@@ -27,6 +29,32 @@ static ssize_t kept(int fd, const void *bytes, size_t count)
 #include "quoting_check.h"
 
 namespace {
+
+// Sets what the terminal takes as pathlist learns it from LC_ALL, LC_CTYPE
+// and LANG, each unset when null; back to C for the next.
+void learn_from(const char *lc_all, const char *lc_ctype, const char *lang)
+{
+	const char *const names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+	const char *const values[] = {lc_all, lc_ctype, lang};
+	for (size_t i = 0; i < std::size(names); i++) {
+		if (values[i] != nullptr)
+			setenv(names[i], values[i], 1);
+		else
+			unsetenv(names[i]);
+	}
+	std::setlocale(LC_CTYPE, "C");
+	charset_learned = false;
+	learn_charset();
+}
+
+// Every test but the one of the locale sees a UTF-8 terminal.
+class Utf8Terminal : public ::testing::Environment {
+	void SetUp() override
+	{
+		learn_from("C.UTF-8", nullptr, nullptr);
+	}
+};
+const auto *const utf8_terminal = ::testing::AddGlobalTestEnvironment(new Utf8Terminal);
 
 // The line show() writes for the entry name of directory "d" on a terminal.
 std::string shown_line(const std::string &name)
@@ -71,7 +99,7 @@ std::vector<std::string> random_texts(size_t count)
 	for (size_t n = 0; n < count; n++) {
 		std::string text;
 		for (uint32_t pieces = pick(12); pieces > 0; pieces--) {
-			switch (pick(9)) {
+			switch (pick(10)) {
 			case 0:
 				text += static_cast<char>(0x20 + pick(0x5f));
 				break;
@@ -96,6 +124,9 @@ std::vector<std::string> random_texts(size_t count)
 			case 7:
 				text += utf8_of(
 				    near(variation_selector, std::size(variation_selector)));
+				break;
+			case 8:
+				text += utf8_of(near(mark, std::size(mark)));
 				break;
 			default:
 				text += utf8_of(0x80 + pick(0x10ff80));
@@ -123,13 +154,75 @@ TEST(Quoting, IsPrintableAsciiAndReadsBackToTheSameBytes)
 	}
 }
 
-TEST(Shown, AgreesWithTheTables)
+TEST(Shown, AgreesWithTheTablesAndTheCLibrary)
 {
 	for (const std::string &text : random_texts(100000))
 		for (const bool ends_line : {false, true})
 			ASSERT_EQ(plain(text.data(), text.size(), ends_line),
 			          check::shown_as_is(text, ends_line))
 			    << check::unquote(shown_line(text)).has_value() << " " << text;
+}
+
+TEST(Shown, NothingBeyondAsciiOnATerminalThatIsNotUtf8)
+{
+	learn_from("C", nullptr, nullptr);
+	for (const std::string &text : random_texts(20000)) {
+		bool ascii = true;
+		for (const char c : text)
+			ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+		ASSERT_EQ(plain(text.data(), text.size(), true),
+		          ascii && check::shown_as_is(text, true))
+		    << text;
+	}
+	learn_from("C.UTF-8", nullptr, nullptr);
+}
+
+TEST(Charset, LearnedAsTheCLibraryChoosesTheLocale)
+{
+	struct Case {
+		const char *lc_all, *lc_ctype, *lang;
+		bool utf8;
+	};
+	static const Case cases[] = {
+	    {"C.UTF-8", nullptr, nullptr, true},
+	    {"C.utf8", nullptr, nullptr, true},
+	    {nullptr, nullptr, "C.UTF-8", true},
+	    {"", "", "C.UTF-8", true},
+	    {nullptr, "C.UTF-8", "C", true},
+	    // not installed here, named UTF-8: what the terminal is
+	    {"xx_YY.UTF-8", nullptr, nullptr, true},
+	    {nullptr, "xx_YY.utf8@euro", nullptr, true},
+	    {nullptr, nullptr, "xx_YY.Utf_8", true},
+	    {nullptr, nullptr, nullptr, false},
+	    {"C", nullptr, "C.UTF-8", false},
+	    {"POSIX", nullptr, nullptr, false},
+	    {"", "", "", false},
+	    {"xx_YY", nullptr, nullptr, false},
+	    {"xx_YY.ISO-8859-1", nullptr, nullptr, false},
+	    {"xx_YY.UTF-16", nullptr, nullptr, false},
+	    {"xx_YY.UTF", nullptr, nullptr, false},
+	    {"xx_YY@UTF-8", nullptr, nullptr, false},
+	    {"xx_YY.EUC-TW", nullptr, "C.UTF-8", false},
+	};
+	for (const Case &c : cases) {
+		learn_from(c.lc_all, c.lc_ctype, c.lang);
+		EXPECT_EQ(utf8_shown, c.utf8)
+		    << (c.lc_all ? c.lc_all : "-") << " " << (c.lc_ctype ? c.lc_ctype : "-") << " "
+		    << (c.lang ? c.lang : "-");
+	}
+	learn_from("C.UTF-8", nullptr, nullptr);
+}
+
+TEST(Shown, OnlyWhatTheCLibraryKnows)
+{
+	// New in Unicode 15.0, which C libraries before it do not know.
+	for (const char32_t code : {U'\U0001fae8', U'\u0cf3', U'\U0001f6dc'}) {
+		char text[4];
+		const std::string name =
+		    std::string("a") +
+		    std::string(text, std::wcrtomb(text, static_cast<wchar_t>(code), nullptr));
+		EXPECT_EQ(plain(name.data(), name.size(), true), check::printable(code)) << name;
+	}
 }
 
 TEST(Shown, EveryScriptAsItIsAndWhatHidesQuoted)
@@ -171,6 +264,29 @@ TEST(Shown, EveryScriptAsItIsAndWhatHidesQuoted)
 	    {"ab\u00a0", false},
 	    {"ab\u3000", false},
 	    {"ab\u2800", false},
+	    // a blank is last whatever shows nothing after it
+	    {"ab\u00a0\ufe0f", false},
+	    {"ab\u3000\ufe0f", false},
+	    {"ab\u2800\ufe00", false},
+	    {"\u00a0\ufe0f", false},
+	    {"ab\u00a0\u200d", false},
+	    {"ab \u0301", false},
+	    {"ab\u00a0\u0301\ufe0f", false},
+	    {"a\u00a0\ufe0fb", false},
+	    {"a\u00a0\u200d\u4e2d", false},
+	    {"\u4e2d\u200d\u3000b", false},
+	    {"a\u00a0b", true},
+	    {"ab\u00a0x\u0301", true},
+	    // like a slash, so that no wrapped row reads as another path
+	    {"d\u2215secret.key", false},
+	    {"d\u2044x", false},
+	    {"d\uff0fx", false},
+	    {"d\u29f8x", false},
+	    {"d\u2571x", false},
+	    {"d\u1735x", false},
+	    {"d\U0001d23ax", false},
+	    {"\u30ce\u30fc\u30c8", true},
+	    {"\u4e3f", true},
 	    {"\u200e", false},
 	    {"\x01", false},
 	    {"\xdf", false},

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // What the unit tests and the fuzz target check pathlist's quoting against,
 // written apart from it: a reader of the $'...' form, and what the tables
-// say of a whole decoded text.
+// and the C library say of a whole decoded text.
+#include <cwchar>
+#include <cwctype>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,18 +81,31 @@ template <size_t N> bool listed(const code_range (&table)[N], char32_t code)
 	return false;
 }
 
-// Whether the tables let text reach a terminal as it is: printable ASCII
-// and shown characters; a joiner between two shown characters beyond ASCII
-// (a variation selector after its own may be the first); a variation
-// selector right after a shown one; and, ending a line, no blank last.
+// Whether the C library, in the locale set, takes code for printable.
+inline bool printable(char32_t code)
+{
+	return std::iswprint(static_cast<wint_t>(code)) != 0 &&
+	       wcwidth(static_cast<wchar_t>(code)) >= 0;
+}
+
+// Whether the tables and the C library let text reach a UTF-8 terminal as
+// it is: printable ASCII, and shown characters that the C library prints; a
+// joiner between two shown characters beyond ASCII that are not blanks (a
+// variation selector after its own may be the first); a variation selector
+// right after such a character; and, ending a line, no blank last but for
+// marks, joiners and variation selectors after it.
 inline bool shown_as_is(const std::string &text, bool ends_line)
 {
 	const std::optional<std::u32string> points = utf8(text);
 	if (!points)
 		return false;
 	const std::u32string &p = *points;
-	auto base = [&](size_t i) { return p[i] >= 0x80 && listed(shown, p[i]); };
+	auto base = [&](size_t i) {
+		return p[i] >= 0x80 && listed(shown, p[i]) && !listed(blank, p[i]);
+	};
 	for (size_t i = 0; i < p.size(); i++) {
+		if (p[i] >= 0x80 && !printable(p[i]))
+			return false;
 		if (p[i] < 0x80 ? p[i] >= 0x20 && p[i] != 0x7f : listed(shown, p[i]))
 			continue;
 		const bool after_base = i > 0 && base(i - 1);
@@ -103,7 +118,11 @@ inline bool shown_as_is(const std::string &text, bool ends_line)
 			continue;
 		return false;
 	}
-	return !(ends_line && !p.empty() && (p.back() == ' ' || listed(blank, p.back())));
+	size_t last = p.size();
+	while (last > 0 && (listed(mark, p[last - 1]) || listed(variation_selector, p[last - 1]) ||
+	                    listed(joiner, p[last - 1])))
+		last--;
+	return !(ends_line && last > 0 && (p[last - 1] == ' ' || listed(blank, p[last - 1])));
 }
 
 } // namespace check
