@@ -167,9 +167,7 @@ TEST(Shown, NothingBeyondAsciiOnATerminalThatIsNotUtf8)
 {
 	learn_from("C", nullptr, nullptr);
 	for (const std::string &text : random_texts(20000)) {
-		bool ascii = true;
-		for (const char c : text)
-			ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+		const bool ascii = text.find_first_not_of(check::ascii) == std::string::npos;
 		ASSERT_EQ(plain(text.data(), text.size(), true),
 		          ascii && check::shown_as_is(text, true))
 		    << text;
@@ -204,9 +202,10 @@ TEST(Charset, LearnedAsTheCLibraryChoosesTheLocale)
 	    {"xx_YY@UTF-8", nullptr, nullptr, false},
 	    {"xx_YY.EUC-TW", nullptr, "C.UTF-8", false},
 	};
+	const bool utf8_loads = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
 	for (const Case &c : cases) {
 		learn_from(c.lc_all, c.lc_ctype, c.lang);
-		EXPECT_EQ(utf8_shown, c.utf8)
+		EXPECT_EQ(utf8_shown, c.utf8 && utf8_loads)
 		    << (c.lc_all ? c.lc_all : "-") << " " << (c.lc_ctype ? c.lc_ctype : "-") << " "
 		    << (c.lang ? c.lang : "-");
 	}
@@ -216,12 +215,11 @@ TEST(Charset, LearnedAsTheCLibraryChoosesTheLocale)
 TEST(Shown, OnlyWhatTheCLibraryKnows)
 {
 	// New in Unicode 15.0, which C libraries before it do not know.
-	for (const char32_t code : {U'\U0001fae8', U'\u0cf3', U'\U0001f6dc'}) {
-		char text[4];
-		const std::string name =
-		    std::string("a") +
-		    std::string(text, std::wcrtomb(text, static_cast<wchar_t>(code), nullptr));
-		EXPECT_EQ(plain(name.data(), name.size(), true), check::printable(code)) << name;
+	for (const char *name : {"a\U0001fae8", "a\u0cf3", "a\U0001f6dc"}) {
+		const char32_t code = check::utf8(name)->back();
+		EXPECT_EQ(plain(name, std::strlen(name), true),
+		          utf8_shown && check::printable(code))
+		    << name;
 	}
 }
 
@@ -292,8 +290,14 @@ TEST(Shown, EveryScriptAsItIsAndWhatHidesQuoted)
 	    {"\xdf", false},
 	    {"\xef\xbd", false},
 	};
-	for (const Case &c : cases)
-		EXPECT_EQ(plain(c.name, std::strlen(c.name), true), c.as_is) << c.name;
+	// Where no UTF-8 locale loads (qemu-user with the host's locales of
+	// the other byte order), only ASCII.
+	for (const Case &c : cases) {
+		const std::string name = c.name;
+		const bool ascii = name.find_first_not_of(check::ascii) == std::string::npos;
+		EXPECT_EQ(plain(c.name, name.size(), true), c.as_is && (utf8_shown || ascii))
+		    << c.name;
+	}
 }
 
 TEST(Message, IsOneWriteForTheLongestArgumentAnyKernelTakes)

@@ -43,6 +43,14 @@ inline std::optional<std::string> unquote(const std::string &line)
 	return text;
 }
 
+// Every byte of ASCII, for find_first_not_of.
+inline const std::string ascii = [] {
+	std::string all;
+	for (int c = 0; c < 0x80; c++)
+		all += static_cast<char>(c);
+	return all;
+}();
+
 // The code points of text, strict UTF-8; nothing when it is not.
 inline std::optional<std::u32string> utf8(const std::string &text)
 {
