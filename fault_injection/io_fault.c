@@ -6,24 +6,31 @@
 //                                disk going bad in the middle would, from
 //                                then on; or with EINTR, that read only;
 //   OPENDIR_FAULT=EINTR          make the first opendir fail with EINTR;
-//   READDIR_FAULT_LONG_NAME=N    at the end, hand out one more entry whose
+//   READDIR_FAULT_LONG_NAME=N[:BYTE]
+//                                at the end, hand out one more entry whose
 //                                name is N bytes, longer than any file system
-//                                here allows;
-//   WRITE_FAULT=N:ERRNO[:ever]   make write number N to descriptor 1 fail
+//                                here allows, each an n or BYTE (decimal);
+//   WRITE_FAULT=N:ERRNO[:ever|:K]
+//                                make write number N to descriptor 1 fail
 //                                with ERRNO (a name: ENOSPC, EIO, EAGAIN,
 //                                EINTR), or return 0 for ZERO, that write
-//                                only or, with ":ever", every one from then
-//                                on;
-//   POLL_FAULT=ERRNO             make every poll fail with ERRNO (ENOMEM,
-//                                EINVAL, ...);
+//                                only, K writes from it on, or, with
+//                                ":ever", every one from then on;
+//   POLL_FAULT=ERRNO[:once]      make every poll, or the first, fail with
+//                                ERRNO (ENOMEM, EINVAL, EINTR, ...);
+//   SLEEP_FAULT=skip             return from nanosleep at once, having
+//                                slept not at all;
 //   FAULT_REPORT=FILE            write to FILE how many entries were asked
 //                                for, how many writes to descriptor 1 were
 //                                made, how many of those ended with a
-//                                newline, how many polls, and how many
-//                                writes to descriptor 2: "reads N writes N
-//                                lines N polls N messages N"; after every
-//                                write and poll, and whole, so that it is
-//                                there also when the program is killed;
+//                                newline, how many polls, how many writes
+//                                to descriptor 2, and the pauses asked of
+//                                nanosleep, in milliseconds: "reads N
+//                                writes N lines N polls N messages N
+//                                pauses N,N,..." ("pauses -" for none);
+//                                after every write, poll and pause, and
+//                                whole, so that it is there also when the
+//                                program is killed;
 //   FAULT_LOADED=FILE            create FILE on loading, so a test can tell
 //                                "the program ignored it" from "nothing
 //                                happened".
@@ -42,17 +49,24 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 static long entries_left = -1; // -1: fail nothing
 static int readdir_errno = EIO;
 static int opendir_errno;          // 0: fail none
 static long long_name_length = -1; // -1: no extra entry
-static long failing_write;         // 0: fail none
-static int write_errno;            // 0: return 0
-static int failing_ever;
-static int poll_errno; // 0: fail no poll
+static int long_name_byte = 'n';
+static long failing_write;      // 0: fail none
+static int write_errno;         // 0: return 0
+static long failing_writes = 1; // how many from failing_write on; -1: all
+static int poll_errno;          // 0: fail no poll
+static int poll_once;
+static int sleep_skipped;
 static long reads, writes, lines, polls, messages;
+// The pauses asked for, in milliseconds, as the report gives them.
+static char pauses[1024] = "-";
+static size_t pauses_length = 1;
 
 // The extra entry, as readdir and as readdir64 lay it out: alike on 64-bit
 // systems, with 32-bit and 64-bit numbers on 32-bit ones.
@@ -91,19 +105,30 @@ __attribute__((constructor)) static void loaded(void)
 	if (opendir_fault != NULL && *opendir_fault != '\0')
 		opendir_errno = errno_named(opendir_fault);
 	const char *length = getenv("READDIR_FAULT_LONG_NAME");
-	if (length != NULL)
-		long_name_length = strtol(length, NULL, 10);
+	if (length != NULL) {
+		char *rest;
+		long_name_length = strtol(length, &rest, 10);
+		if (*rest == ':')
+			long_name_byte = (int)strtol(rest + 1, NULL, 10);
+	}
 	const char *fault = getenv("WRITE_FAULT");
 	if (fault != NULL) {
 		char *rest;
 		failing_write = strtol(fault, &rest, 10);
 		if (*rest == ':')
 			write_errno = errno_named(rest + 1);
-		failing_ever = strstr(fault, ":ever") != NULL;
+		const char *count = strchr(rest + (*rest == ':'), ':');
+		if (count != NULL)
+			failing_writes =
+			    strcmp(count, ":ever") == 0 ? -1 : strtol(count + 1, NULL, 10);
 	}
 	const char *poll_fault = getenv("POLL_FAULT");
-	if (poll_fault != NULL && *poll_fault != '\0')
+	if (poll_fault != NULL && *poll_fault != '\0') {
 		poll_errno = errno_named(poll_fault);
+		poll_once = strstr(poll_fault, ":once") != NULL;
+	}
+	const char *sleep_fault = getenv("SLEEP_FAULT");
+	sleep_skipped = sleep_fault != NULL && strcmp(sleep_fault, "skip") == 0;
 	const char *marker = getenv("FAULT_LOADED");
 	if (marker != NULL) {
 		int fd = open(marker, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -118,10 +143,10 @@ __attribute__((destructor)) static void report(void)
 	if (file == NULL)
 		return;
 	int saved = errno;
-	char line[128];
-	int length =
-	    snprintf(line, sizeof line, "reads %ld writes %ld lines %ld polls %ld messages %ld\n",
-	             reads, writes, lines, polls, messages);
+	char line[128 + sizeof pauses];
+	int length = snprintf(line, sizeof line,
+	                      "reads %ld writes %ld lines %ld polls %ld messages %ld pauses %s\n",
+	                      reads, writes, lines, polls, messages, pauses);
 	// Whole at every instant, however the program is ended: written
 	// beside it, then renamed over it. Not on a standard descriptor that
 	// the program closed: its writes are the ones counted.
@@ -154,8 +179,8 @@ ssize_t write(int fd, const void *bytes, size_t count)
 	if (count > 0 && ((const char *)bytes)[count - 1] == '\n')
 		lines++;
 	report();
-	if (writes == failing_write ||
-	    (failing_ever && failing_write != 0 && writes > failing_write)) {
+	if (failing_write != 0 && writes >= failing_write &&
+	    (failing_writes < 0 || writes < failing_write + failing_writes)) {
 		errno = write_errno;
 		return write_errno == 0 ? 0 : -1;
 	}
@@ -171,9 +196,29 @@ int poll(struct pollfd *fds, nfds_t count, int timeout)
 	report();
 	if (poll_errno != 0) {
 		errno = poll_errno;
+		if (poll_once)
+			poll_errno = 0;
 		return -1;
 	}
 	return real(fds, count, timeout);
+}
+
+int nanosleep(const struct timespec *pause, struct timespec *left)
+{
+	static int (*real)(const struct timespec *, struct timespec *);
+	if (real == NULL)
+		*(void **)&real = dlsym(RTLD_NEXT, "nanosleep");
+	// The first replaces the "-"; a list too long for the report ends.
+	static long paused;
+	const size_t at = paused++ == 0 ? 0 : pauses_length;
+	const int n = snprintf(pauses + at, sizeof pauses - at, at == 0 ? "%ld" : ",%ld",
+	                       (long)pause->tv_sec * 1000 + pause->tv_nsec / 1000000);
+	if (n > 0 && (size_t)n < sizeof pauses - at)
+		pauses_length = at + (size_t)n;
+	else
+		pauses[at] = '\0';
+	report();
+	return sleep_skipped ? 0 : real(pause, left);
 }
 
 // What a fortified call of poll becomes where the C library's checked
@@ -219,7 +264,7 @@ static int after_the_end(char *bytes, size_t size, char *name)
 {
 	if (long_name_length < 0 || (size_t)long_name_length >= size - (size_t)(name - bytes))
 		return 0;
-	memset(name, 'n', (size_t)long_name_length);
+	memset(name, long_name_byte, (size_t)long_name_length);
 	name[long_name_length] = '\0';
 	long_name_length = -1;
 	return 1;
