@@ -73,8 +73,8 @@ with_faults() {
 		"${settings[@]}" "${run[@]}" "$@")
 }
 
-# counted NAME...: sets each NAME (reads, writes, lines, polls, messages) to
-# what the fault library counted in the last run.
+# counted NAME...: sets each NAME (reads, writes, lines, polls, messages,
+# pauses) to what the fault library counted in the last run.
 counted() {
 	local report
 	read -ra report <"$t/report"
@@ -85,6 +85,7 @@ counted() {
 		lines) lines=${report[5]} ;;
 		polls) polls=${report[7]} ;;
 		messages) messages=${report[9]} ;;
+		pauses) pauses=${report[11]} ;;
 		esac
 		shift
 	done
@@ -346,32 +347,22 @@ prefix_of() {
 		1:EAGAIN|EINVAL|non-blocking|1|Invalid argument
 	CASES
 
-	# Ready by poll and refusing every write, as a file that cannot be
-	# polled: pathlist waits without spinning, and does not give up. It
-	# pauses 1, 2, 4 ... 256 ms after each refusal but the first, 767 ms in
-	# all before its 12th write; spinning, it would make them in a
-	# millisecond. A loaded machine only makes them slower.
-	under_valgrind && skip "valgrind reports the signal that ends the wait"
+	# Ready by poll and refusing write after write, as a file that cannot
+	# be polled: pathlist does not give up, and pauses 1, 2, 4 ... ms
+	# after each refusal but the first, up to a quarter of a second. The
+	# fault library records the pauses and skips them.
 	wrapper=("${nonblocking[@]}" 1)
-	with_faults WRITE_FAULT=1:EAGAIN:ever -- "$t/small"
-	: >"$err"
-	started=$EPOCHREALTIME
-	"${faulty[@]}" >"$out" 2>"$err" &
-	waiting=$!
-	while kill -0 "$waiting" 2>/dev/null; do
-		sleep 0.05
-		if [[ -e $t/report ]]; then
-			counted writes
-			((writes < 12)) || break
-		fi
-	done
-	elapsed_ms=$(((${EPOCHREALTIME/./} - ${started/./}) / 1000))
-	kill "$waiting" 2>/dev/null
-	status=0
-	wait "$waiting" || status=$?
-	counted writes polls
-	check 143 "" /dev/null && ((elapsed_ms >= 767 && polls <= writes)) ||
-		{ echo "$writes writes and $polls polls in $elapsed_ms ms" >&2; return 1; }
+	try pathlist_with_faults WRITE_FAULT=1:EAGAIN:12 SLEEP_FAULT=skip -- "$t/small" >"$out" 2>"$err"
+	counted writes polls pauses
+	check 0 "" <(listing "$t/small") && [[ $pauses == 1,2,4,8,16,32,64,128,256,256,256 ]] &&
+		((writes == 13 && polls == 12)) ||
+		{ echo "$writes writes, $polls polls, pauses $pauses" >&2; return 1; }
+
+	# A wait interrupted by a signal is made again.
+	try pathlist_with_faults WRITE_FAULT=1:EAGAIN POLL_FAULT=EINTR:once -- "$t/small" >"$out" 2>"$err"
+	counted writes polls pauses
+	check 0 "" <(listing "$t/small") && ((writes == 2 && polls == 2)) && [[ $pauses == - ]] ||
+		{ echo "$writes writes, $polls polls, pauses $pauses" >&2; return 1; }
 }
 
 @test "a message waits for a full non-blocking standard error, and arrives whole, once" {
@@ -390,6 +381,27 @@ prefix_of() {
 	under_valgrind && return
 	try pathlist "$t/missing" 2>&- >"$out"
 	check 1 "" /dev/null
+}
+
+@test "on a terminal, a line longer than the buffer is written whole, and a write that fails inside it stops pathlist" {
+	control=$t/control$'\001'
+	mkdir "$t/plain" "$control"
+	wrapper=("${on_a_terminal[@]}")
+	# directory | the long name's byte (decimal)
+	while IFS='|' read -r dir byte; do
+		name=$(head -c 70000 /dev/zero | tr '\0' "\\$(printf %03o "$byte")")
+		# The long name comes last, after the lines of . and .., each a write.
+		try pathlist_with_faults READDIR_FAULT_LONG_NAME=70000:"$byte" -- "$dir" >"$out" 2>"$err"
+		check 0 "" && unquote <"$out" | cmp -s - <(listing "$dir" -0; printf '%s/%s\0' "$dir" "$name") &&
+			head -n 2 "$out" >"$expected" &&
+			try pathlist_with_faults READDIR_FAULT_LONG_NAME=70000:"$byte" WRITE_FAULT=3:ENOSPC -- "$dir" >"$out" 2>"$err" &&
+			check 1 "pathlist: write error: No space left on device" "$expected" ||
+			{ echo "a long name of byte $byte in $dir" >&2; return 1; }
+	done <<-CASES
+		$t/plain|110
+		$control|110
+		$t/plain|1
+	CASES
 }
 
 # c_library_shows: the NUL-ended paths on standard input that the C library
@@ -469,7 +481,7 @@ unquote() {
 	# show nothing (a joiner, a combining mark, a space), is quoted itself.
 	cd "$t"
 	# A $ not before a quote does not.
-	marked=$'\xcc\x81\'marked'
+	marked=$'\xcc\x81\'marked' control=$'control\001' beyond=$'\xc3\xa9 \xc3\xa9'
 	# the directory | how many of its three lines are quoted
 	while IFS='|' read -r looks quoted; do
 		mkdir "$looks"
@@ -486,6 +498,8 @@ unquote() {
 		\$'|3
 		\$HOME|0
 		\$|0
+		$control|3
+		$beyond|0
 	CASES
 
 	# Not on a terminal, every byte as it is.

@@ -3,6 +3,8 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <random>
@@ -21,9 +23,28 @@ static ssize_t kept(int fd, const void *bytes, size_t count)
 	writes[fd]++;
 	return static_cast<ssize_t>(count);
 }
+// And a C library that knows a character as printable but gives it no
+// width, as one may: widthless, when not 0.
+static char32_t widthless;
+static int width_of(wchar_t c)
+{
+	return static_cast<char32_t>(c) == widthless ? -1 : wcwidth(c);
+}
+// And a system where C.UTF-8 does not load either, when told.
+static bool no_utf8_locale;
+static char *locale_of(int category, const char *name)
+{
+	return no_utf8_locale && name != nullptr && std::strcmp(name, "C.UTF-8") == 0
+	           ? nullptr
+	           : setlocale(category, name);
+}
 #define main pathlist_main
 #define write kept
+#define wcwidth width_of
+#define setlocale locale_of
 #include "pathlist.cpp" // NOLINT(bugprone-suspicious-include): the program under test
+#undef setlocale
+#undef wcwidth
 #undef write
 #undef main
 #include "quoting_check.h"
@@ -199,6 +220,8 @@ TEST(Charset, LearnedAsTheCLibraryChoosesTheLocale)
 	    {"xx_YY.ISO-8859-1", nullptr, nullptr, false},
 	    {"xx_YY.UTF-16", nullptr, nullptr, false},
 	    {"xx_YY.UTF", nullptr, nullptr, false},
+	    {"xx_YY.UTF-88", nullptr, nullptr, false},
+	    {"", "xx_YY.utf8", nullptr, true},
 	    {"xx_YY@UTF-8", nullptr, nullptr, false},
 	    {"xx_YY.EUC-TW", nullptr, "C.UTF-8", false},
 	};
@@ -209,6 +232,11 @@ TEST(Charset, LearnedAsTheCLibraryChoosesTheLocale)
 		    << (c.lc_all ? c.lc_all : "-") << " " << (c.lc_ctype ? c.lc_ctype : "-") << " "
 		    << (c.lang ? c.lang : "-");
 	}
+	// Named UTF-8, but no UTF-8 locale to ask what is printable.
+	no_utf8_locale = true;
+	learn_from("xx_YY.UTF-8", nullptr, nullptr);
+	EXPECT_FALSE(utf8_shown);
+	no_utf8_locale = false;
 	learn_from("C.UTF-8", nullptr, nullptr);
 }
 
@@ -221,6 +249,10 @@ TEST(Shown, OnlyWhatTheCLibraryKnows)
 		          utf8_shown && check::printable(code))
 		    << name;
 	}
+	widthless = U'\u00e9';
+	EXPECT_FALSE(plain("caf\u00e9", 5, true));
+	widthless = 0;
+	EXPECT_EQ(plain("caf\u00e9", 5, true), utf8_shown);
 }
 
 TEST(Shown, EveryScriptAsItIsAndWhatHidesQuoted)
@@ -289,6 +321,7 @@ TEST(Shown, EveryScriptAsItIsAndWhatHidesQuoted)
 	    {"\x01", false},
 	    {"\xdf", false},
 	    {"\xef\xbd", false},
+	    {"\xf4\x90\x80\x80", false},
 	};
 	// Where no UTF-8 locale loads (qemu-user with the host's locales of
 	// the other byte order), only ASCII.
