@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """usage: pathlist/unicode_tables.py [UCD-FOLDER [CONFUSABLES]] > pathlist/unicode_tables.h
+       pathlist/unicode_tables.py --check TABLES [UCD-FOLDER]
 
 Writes the tables by which pathlist decides which characters beyond ASCII
 reach a terminal as they are, from the Unicode Character Database in
@@ -25,7 +26,13 @@ Debian's python3-confusable-homoglyphs):
 - joiner: ZERO WIDTH JOINER and ZERO WIDTH NON-JOINER;
 - variation selector: VARIATION SELECTOR-1 to -256.
 
-Each is a sorted list of inclusive ranges, for a binary search."""
+Each is a sorted list of inclusive ranges, for a binary search.
+
+With --check, reads the shown table of TABLES, made from any version of
+the database, and checks what holds across versions: every code point it
+shows that the database in UCD-FOLDER has assigned is there too neither a
+control, a format character, a surrogate, a line or paragraph separator
+nor default-ignorable."""
 import json
 import os
 import re
@@ -109,7 +116,37 @@ def table(name, points, comment):
     return "\n".join(lines), len(rows)
 
 
+def check(tables, folder):
+    """Exits 1, naming them, when a character shown by tables is hidden in folder's database."""
+    with open(tables, encoding="utf-8") as header:
+        text = header.read()
+    made = re.search(r'unicode_version\[\] = "([0-9.]+)"', text).group(1)
+    body = text[text.index("code_range shown[]"):]
+    body = body[:body.index("};")]
+    shown = [(int(low, 16), int(high, 16))
+             for low, high in re.findall(r"\{0x([0-9a-f]+), 0x([0-9a-f]+)\}", body)]
+    version, ignorable = property_list(os.path.join(folder, "DerivedCoreProperties.txt"),
+                                       "Default_Ignorable_Code_Point")
+    category = {code: kind for code, _, kind, _ in assigned(folder)}
+    checked, hidden = 0, []
+    for low, high in shown:
+        for code in range(low, high + 1):
+            if code not in category:
+                continue
+            checked += 1
+            if category[code] in ("Cc", "Cf", "Cs", "Zl", "Zp") or code in ignorable:
+                hidden.append(f"U+{code:04X} ({category[code]})")
+    if hidden:
+        sys.exit(f"shown by the tables (Unicode {made}), hidden in Unicode {version}: "
+                 + ", ".join(hidden))
+    print(f"the {checked} characters the tables (Unicode {made}) show that Unicode {version} "
+          "has assigned are visible there too")
+
+
 def main():
+    if len(sys.argv) > 2 and sys.argv[1] == "--check":
+        check(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else "/usr/share/unicode")
+        return
     folder = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/unicode"
     confusables = sys.argv[2] if len(sys.argv) > 2 else CONFUSABLES
     version, ignorable = property_list(os.path.join(folder, "DerivedCoreProperties.txt"),
