@@ -2,14 +2,22 @@
 // gridcheck: form the product of the transpose of a fixed identity matrix
 // with a fixed table, and report every element of it that differs from the
 // table. With the data built in, nothing differs and nothing is written.
+#include <cfloat>
 #include <cstdio>
 
-// The x87 unit (32-bit x86, or an x86 build told -mfpmath=387) holds every
-// result with a 64-bit significand and a wider exponent than double's until
-// it is stored, which rounds it a second time: the product takes care there.
-#if (defined(__i386__) || defined(__x86_64__)) && !defined(__SSE2_MATH__)
-#define X87_MATH 1
+// Where the compiler says that double arithmetic is carried out in a wider
+// type (FLT_EVAL_METHOD 2: the x87 unit, m68k's), every result is held with
+// a longer significand and a wider exponent than double's until it is
+// stored, which rounds it a second time: the product takes care there,
+// with the unit's precision control and the types' own limits.
+#if FLT_EVAL_METHOD == 2
+#define WIDE_MATH 1
 #include <fpu_control.h>
+#if !defined(_FPU_GETCW) || !defined(_FPU_DOUBLE) || LDBL_MANT_DIG <= DBL_MANT_DIG
+#error "double is evaluated wider here, and there is no precision control to round it once"
+#endif
+#elif FLT_EVAL_METHOD != 0 && FLT_EVAL_METHOD != 1
+#error "an evaluation method of double that gridcheck does not know"
 #endif
 
 // Matrices are N x N doubles stored row-major in flat arrays: element [r][c]
@@ -21,6 +29,9 @@ static void product(const double A[N * N], const double B[N * N], double D[N * N
 static void verify(const double D[N * N], const double B[N * N], std::FILE *out);
 static double times(double a, double b);
 static double plus(double a, double b);
+#ifdef WIDE_MATH
+static void learn_scale();
+#endif
 
 // clang-format off
 static const double A[N * N] = {
@@ -76,12 +87,16 @@ int main()
 // compiler from fusing the two into one multiply-add.
 static void product(const double A[N * N], const double B[N * N], double D[N * N])
 {
-#ifdef X87_MATH
-	// Significands rounded to double's 53 bits, as on every other unit.
+#ifdef WIDE_MATH
+	// Significands rounded to double's, as on every other unit. The
+	// precision bits are those of any of the three settings (x87's
+	// extended is both, m68k's none).
 	fpu_control_t saved;
 	_FPU_GETCW(saved);
-	const fpu_control_t rounded = (saved & ~_FPU_EXTENDED) | _FPU_DOUBLE;
+	const fpu_control_t precision = _FPU_EXTENDED | _FPU_DOUBLE | _FPU_SINGLE;
+	const fpu_control_t rounded = (saved & ~precision) | _FPU_DOUBLE;
 	_FPU_SETCW(rounded);
+	learn_scale();
 #endif
 	for (int i = 0; i < N; i++) {
 		for (int j = 0; j < N; j++) {
@@ -92,12 +107,12 @@ static void product(const double A[N * N], const double B[N * N], double D[N * N
 				*D_element = plus(*D_element, times(A_row[N * k], B_col[N * k]));
 		}
 	}
-#ifdef X87_MATH
+#ifdef WIDE_MATH
 	_FPU_SETCW(saved);
 #endif
 }
 
-#ifndef X87_MATH
+#ifndef WIDE_MATH
 // a * b, rounded to double once.
 static double times(double a, double b)
 {
@@ -110,16 +125,53 @@ static double plus(double a, double b)
 	return a + b;
 }
 #else
+// 2^exponent, exactly.
+static constexpr long double power_of_two(int exponent)
+{
+	long double power = 1;
+	for (; exponent > 0; exponent--)
+		power *= 2;
+	for (; exponent < 0; exponent++)
+		power /= 2;
+	return power;
+}
+
+// How far the wide type's normal range reaches below double's: scaled by
+// it, a double at the bottom of its normal range is at the bottom of the
+// wide type's, whose steps below are then, at double's precision,
+// double's subnormal steps scaled. A unit may round in the lowest binade
+// of its type as if it were subnormal all the same (qemu's m68k does):
+// the scale is then one binade less deep.
+constexpr int SCALE = LDBL_MIN_EXP - DBL_MIN_EXP;
+static_assert(SCALE < -DBL_MANT_DIG, "the wide type has no room below double's range");
+constexpr long double DOWN = power_of_two(SCALE), UP = power_of_two(-SCALE);
+static long double down = DOWN, up = UP;
+
+// Chooses the scale by how the unit rounds in the lowest binade of its
+// type, reached from double's by the unit itself: 1 + 2^-52 times the
+// bottom of it keeps its last bit only where that binade is normal to the
+// unit.
+static void learn_scale()
+{
+	volatile long double scale = DOWN;
+	volatile long double bottom = scale * DBL_MIN; // 2^(LDBL_MIN_EXP - 1)
+	volatile long double probe = bottom * (1 + DBL_EPSILON);
+	if (probe == bottom) {
+		down = DOWN * 2;
+		up = UP / 2;
+	}
+}
+
 // a * b, rounded to double once. Stored at once, a result in double's
-// normal range is already exact; one below it would be rounded to 53 bits
-// and then again to double's subnormal step. Scaled by 2^-15360, the x87
-// unit's own subnormal range starts where double's does, and the one
-// rounding falls on that step; scaling back and storing are exact.
+// normal range is already exact; one below it would be rounded to double's
+// precision and then again to double's subnormal step. Scaled, the unit's
+// own subnormal range starts where double's does, and the one rounding
+// falls on that step; scaling back and storing are exact.
 static double times(double a, double b)
 {
-	volatile long double scaled = static_cast<long double>(a) * 0x1p-15360L;
+	volatile long double scaled = static_cast<long double>(a) * down;
 	scaled = scaled * b;
-	volatile double result = static_cast<double>(scaled * 0x1p15360L);
+	volatile double result = static_cast<double>(scaled * up);
 	return result;
 }
 
