@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -114,6 +117,113 @@ TEST(Product, RoundsEachMultiplyAndEachAddOnceToDouble)
 	}
 	EXPECT_NE(std::fma(x, x, -(1.0 + std::ldexp(1.0, -26))), 0.0)
 	    << "the operands no longer tell the two apart";
+}
+
+// a * b rounded once to double, to nearest, ties to even, for finite a
+// and b, worked out in integers: the target's own arithmetic plays no part
+// but the exact scaling of the result.
+double rounded_product(double a, double b)
+{
+	auto parts = [](double x, uint64_t &significand, int &exponent) {
+		uint64_t bits;
+		std::memcpy(&bits, &x, sizeof bits);
+		const int field = static_cast<int>(bits >> 52 & 0x7ff);
+		significand = bits & ((uint64_t{1} << 52) - 1);
+		if (field != 0)
+			significand |= uint64_t{1} << 52;
+		exponent = (field != 0 ? field : 1) - 1075;
+	};
+	uint64_t ma, mb;
+	int ea, eb;
+	parts(a, ma, ea);
+	parts(b, mb, eb);
+	const double sign = std::signbit(a) != std::signbit(b) ? -1.0 : 1.0;
+	if (ma == 0 || mb == 0)
+		return sign * 0.0;
+	// The 106-bit product, high:low, from 32-bit halves.
+	const uint64_t a0 = ma & 0xffffffff, a1 = ma >> 32, b0 = mb & 0xffffffff, b1 = mb >> 32;
+	const uint64_t cross = (a0 * b0 >> 32) + (a1 * b0 & 0xffffffff) + (a0 * b1 & 0xffffffff);
+	const uint64_t low = (cross << 32) | (a0 * b0 & 0xffffffff);
+	const uint64_t high = a1 * b1 + (a1 * b0 >> 32) + (a0 * b1 >> 32) + (cross >> 32);
+	auto bit = [&](int i) -> uint64_t { return i >= 64 ? high >> (i - 64) & 1 : low >> i & 1; };
+	int length = 128;
+	while (bit(length - 1) == 0)
+		length--;
+	// Kept: 53 bits, or down to the subnormal step 2^-1074.
+	const int exponent = ea + eb;
+	int dropped = length - 53;
+	if (exponent + length - 1 < -1022)
+		dropped = -1074 - exponent;
+	if (dropped <= 0)
+		return sign * std::ldexp(static_cast<double>(low), exponent);
+	if (dropped > length)
+		return sign * 0.0;
+	uint64_t kept = 0;
+	for (int i = length - 1; i >= dropped; i--)
+		kept = kept << 1 | bit(i);
+	bool below_half = false;
+	for (int i = 0; i < dropped - 1; i++)
+		below_half = below_half || bit(i) != 0;
+	if (bit(dropped - 1) != 0 && (below_half || (kept & 1) != 0))
+		kept++;
+	return sign * std::ldexp(static_cast<double>(kept), exponent + dropped);
+}
+
+// A double of random significand and sign, its exponent field in [low, high].
+double random_double(std::mt19937_64 &random, int low, int high)
+{
+	const uint64_t field =
+	    static_cast<uint64_t>(low) + random() % static_cast<uint64_t>(high - low + 1);
+	const uint64_t bits =
+	    (random() & ((uint64_t{1} << 52) - 1)) | field << 52 | (random() & 1) << 63;
+	double x;
+	std::memcpy(&x, &bits, sizeof x);
+	return x;
+}
+
+TEST(Product, RoundsEachMultiplyOnceOnAnyUnit)
+{
+	// Products anywhere, near and below double's smallest normal number,
+	// and near overflow, against the product rounded in integers: an
+	// FPU that rounds twice (to its own precision or range, then to
+	// double's) gets some of them wrong.
+	std::mt19937_64 random(20261209);
+	int tried = 0, wrong = 0;
+	for (int n = 0; n < 12000; n++) {
+		double a = random_double(random, 1, 2046), b = 0;
+		int exponent;
+		std::frexp(a, &exponent);
+		switch (n % 3) {
+		case 0:
+			b = random_double(random, 1, 2046);
+			break;
+		case 1: // a product below 2^-1022, by up to 60 binades
+			b = std::ldexp(random_double(random, 1023, 1023),
+			               -1022 - exponent + 1 - static_cast<int>(random() % 60));
+			break;
+		default: // near 2^1024
+			b = std::ldexp(random_double(random, 1023, 1023),
+			               1024 - exponent + static_cast<int>(random() % 3) - 1);
+			break;
+		}
+		if (b == 0 || !std::isfinite(b))
+			continue;
+		Matrix A, B, D;
+		A.at(0, 0) = a;
+		B.at(0, 0) = b;
+		product(A.m, B.m, D.m);
+		const double expected = rounded_product(a, b);
+		tried++;
+		// (+0.0 plus a product of -0.0 is +0.0)
+		if (D.at(0, 0) != expected ||
+		    (expected != 0 && std::signbit(D.at(0, 0)) != std::signbit(expected))) {
+			if (wrong++ < 5)
+				ADD_FAILURE() << std::hexfloat << a << " * " << b << " = "
+				              << D.at(0, 0) << ", not " << expected;
+		}
+	}
+	EXPECT_EQ(wrong, 0) << "of " << tried;
+	EXPECT_GT(tried, 8000); // the same pairs on every target
 }
 
 TEST(Verify, ReportsEachDifferenceOnceInRowMajorOrder)
