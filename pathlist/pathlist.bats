@@ -1,7 +1,8 @@
 #!/usr/bin/env bats
 # SPDX-License-Identifier: MIT
 # pathlist run as a user or a script would run it. Expected listings come
-# from ls -f, which reads the directory in the same order.
+# from ls -f, which reads the directory in the same order. The cases that
+# make and go through many locales are tagged, to run beside the others.
 
 # shellcheck source=../test_harness/common.bash
 source "$BATS_TEST_DIRNAME/../test_harness/common.bash"
@@ -533,6 +534,7 @@ on_terminal_in() {
 	try "${on_a_terminal[@]}" "${checked[@]}" "${environment[@]}" "${emulated[@]}" "$PATHLIST" "$2" >"$out" 2>"$err"
 }
 
+# bats test_tags=locales
 @test "on a terminal, as it is only what it shows: in its character set, known to its C library, no blank last, no slash but one" {
 	make_locale en_US.ISO-8859-1 en_US ISO-8859-1 && make_locale zh_TW.EUC-TW zh_TW EUC-TW ||
 		skip "no charmaps to make locales from: install Debian's locales"
@@ -578,6 +580,7 @@ on_terminal_in() {
 	CASES
 }
 
+# bats test_tags=locales
 @test "on a terminal, seeded random names: as it is only what the C library prints, no blank last; ASCII alone outside UTF-8" {
 	make_locale en_US.ISO-8859-1 en_US ISO-8859-1 && make_locale zh_TW.EUC-TW zh_TW EUC-TW ||
 		skip "no charmaps to make locales from: install Debian's locales"
@@ -687,6 +690,7 @@ legacy_names=($'中\'; touch PWNED; #\x01' $'Б\\\'; touch PWNED; #\x01' $'ア\\
 	$'漢\x01\'$(touch PWNED)\'' $'й\'\\\x7f`touch PWNED`' $'\x01🎨;touch PWNED;#' $'\x01🎨\';touch PWNED;#'
 	$'\x01\xe2\x83\x9d\';touch PWNED;#' $'\x01か\xe3\x82\x9a\'$(touch PWNED)\'' $'\x01e\xcc\x80\\\';touch PWNED')
 
+# bats test_tags=locales
 @test "on a terminal, a quoted line reads back exactly and runs nothing in every locale and shell" {
 	shells=(bash "zsh -f" ksh93 mksh)
 	for shell in "${shells[@]}"; do
