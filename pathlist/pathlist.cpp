@@ -20,6 +20,11 @@
 #error "pathlist needs a C library whose wide characters are Unicode code points"
 #endif
 
+// A 32-bit system reads entries whose inode numbers or positions pass 2^32
+// only through the large-file interfaces; without them readdir fails there.
+static_assert(sizeof(dirent::d_ino) == 8 && sizeof(dirent::d_off) == 8,
+              "pathlist must be built with the large-file interfaces (_FILE_OFFSET_BITS=64)");
+
 // An output: a descriptor and the bytes held for it. Once a write to it has
 // failed, error holds why and nothing more is written to it, so what it got
 // is always a beginning of what was put.
