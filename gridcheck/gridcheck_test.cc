@@ -105,6 +105,22 @@ TEST(Product, RoundsEachMultiplyAndEachAddOnceToDouble)
 	    {"a product below the normal range rounded once",
 	     {{0x1.d6dc8d06670cbp-94, -0x1.988f7556d2a9p-930}},
 	     -0x0.bbddd771de34bp-1022},
+	    // Each 2^-1075, half the least subnormal, a tie that goes to 0;
+	    // held wider and summed first, they make 2^-1074.
+	    {"products below the least subnormal each rounded, not summed first",
+	     {{0x1p-600, 0x1p-475}, {0x1p-600, 0x1p-475}},
+	     0.0},
+	    // DBL_MAX + 2^970 - 2^918 lies just below the midpoint between
+	    // DBL_MAX and 2^1024; rounded to 64 bits first, it is that midpoint
+	    // and then goes up to infinity.
+	    {"a sum near overflow rounded once",
+	     {{0x1.fffffffffffffp1023, 1.0}, {0x1.ffffffffffffep969, 1.0}},
+	     0x1.fffffffffffffp1023},
+	    // 2^1100 is infinite in double, and infinity less infinity is
+	    // NaN; a unit with a wider range held the product would make 0.
+	    {"a product past double's range infinite at once",
+	     {{0x1p600, 0x1p500}, {-0x1p600, 0x1p500}},
+	     NAN},
 	};
 	for (const Case &c : cases) {
 		Matrix a, b, D;
@@ -113,7 +129,12 @@ TEST(Product, RoundsEachMultiplyAndEachAddOnceToDouble)
 			b.at(k, 0) = c.terms[k].second;
 		}
 		product(a.m, b.m, D.m);
-		EXPECT_EQ(D.at(0, 0), c.expected) << c.name;
+		if (std::isnan(c.expected))
+			EXPECT_TRUE(std::isnan(D.at(0, 0)))
+			    << c.name << ": " << std::hexfloat << D.at(0, 0);
+		else
+			EXPECT_EQ(D.at(0, 0), c.expected) << c.name << ": " << std::hexfloat
+			                                  << D.at(0, 0) << ", not " << c.expected;
 	}
 	EXPECT_NE(std::fma(x, x, -(1.0 + std::ldexp(1.0, -26))), 0.0)
 	    << "the operands no longer tell the two apart";
