@@ -59,6 +59,11 @@ incorrect() {
 	check 0 "" /dev/null
 	try gridcheck <&- >"$out" 2>"$err"
 	check 0 "" /dev/null
+	# Nothing to write, so nothing can fail to be written.
+	try gridcheck >/dev/full 2>"$err"
+	check 0 ""
+	try gridcheck >&- 2>"$err"
+	check 0 ""
 	try env -i "${checked[@]}" "${emulated[@]}" "$GRIDCHECK" >"$out" 2>"$err"
 	check 0 "" /dev/null
 }
@@ -104,6 +109,19 @@ skip_if_folded() {
 	incorrect 1,{0,1,3,4,5,6,7,8,9,10,11,12,13,15} >"$expected"
 	try patched >"$out" 2>"$err"
 	check 0 "" "$expected"
+}
+
+@test "a report that cannot be written is an error, not a silent success" {
+	# NaN across row 0 of B reaches every element of the product: more
+	# lines than stdio holds back, so the first write fails midway. A
+	# build that formed the product when it was compiled reports row 0.
+	local changes=() column
+	for column in {0..15}; do changes+=(B 0 "$column" NaN); done
+	patch "${changes[@]}"
+	try patched >/dev/full 2>"$err"
+	check 1 "gridcheck: write error: No space left on device"
+	try patched >&- 2>"$err"
+	check 1 "gridcheck: write error: Bad file descriptor"
 }
 
 @test "subnormal numbers count as IEEE arithmetic says, whatever the flags it was built with" {

@@ -2,8 +2,10 @@
 // gridcheck: form the product of the transpose of a fixed identity matrix
 // with a fixed table, and report every element of it that differs from the
 // table. With the data built in, nothing differs and nothing is written.
+#include <cerrno>
 #include <cfloat>
 #include <cstdio>
+#include <cstring>
 
 // Where the compiler says that double arithmetic is carried out in a wider
 // type (FLT_EVAL_METHOD 2: the x87 unit, m68k's), every result is held with
@@ -26,7 +28,7 @@
 constexpr int N = 16;
 
 static void product(const double A[N * N], const double B[N * N], double D[N * N]);
-static void verify(const double D[N * N], const double B[N * N], std::FILE *out);
+static int verify(const double D[N * N], const double B[N * N], std::FILE *out);
 static double times(double a, double b);
 static double plus(double a, double b);
 #ifdef WIDE_MATH
@@ -77,7 +79,15 @@ int main()
 {
 	double D[N * N] = {}; // every element +0.0
 	product(A, B, D);
-	verify(D, B, stdout);
+	// No output means every element matched: a report that did not reach
+	// its reader must not pass for that.
+	int error = verify(D, B, stdout);
+	if (error == 0 && std::fflush(stdout) != 0)
+		error = errno;
+	if (error != 0) {
+		std::fprintf(stderr, "gridcheck: write error: %s\n", std::strerror(error));
+		return 1;
+	}
 	return 0;
 }
 
@@ -186,10 +196,14 @@ static double plus(double a, double b)
 
 // Reports, in row-major order, every element where D differs from B. The
 // comparison is exact: a NaN on either side differs, -0.0 equals +0.0.
-static void verify(const double D[N * N], const double B[N * N], std::FILE *out)
+// Stops at the first line that cannot be written, and gives its error;
+// 0 when every line was put.
+static int verify(const double D[N * N], const double B[N * N], std::FILE *out)
 {
 	for (int i = 0; i < N; i++)
 		for (int j = 0; j < N; j++)
-			if (D[N * i + j] != B[N * i + j])
-				std::fprintf(out, "Incorrect element at %d,%d\n", i, j);
+			if (D[N * i + j] != B[N * i + j] &&
+			    std::fprintf(out, "Incorrect element at %d,%d\n", i, j) < 0)
+				return errno;
+	return 0;
 }
