@@ -3,32 +3,42 @@
 # each folder the install puts files in, and each missing folder above it,
 # 0755. mkdir's mode is masked by the umask, and under umask 077 a folder
 # made 0700 would keep other users from the manual pages and completions.
-# Folders that were there before are left as they are; those made here are
-# added to the file folders_made names, for the uninstall target, DESTDIR
-# included: that target removes them, when empty, only where they were made.
-set(made "")
-if(EXISTS "${folders_made}")
-  file(STRINGS "${folders_made}" made)
-endif()
+# A folder given as an absolute path is used as it is, under DESTDIR, as
+# install() does; any other is below the prefix. Folders that were there
+# before are left as they are; those made here are added to the record
+# folders_made names (folder-records.cmake), DESTDIR included, for the
+# uninstall target, which removes them, when empty, only where they were
+# made.
+include(${CMAKE_CURRENT_LIST_DIR}/folder-records.cmake)
+read_folders("${folders_made}")
+set(recorded ${made_count})
 foreach(dir IN LISTS install_dirs)
-  set(path "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${dir}")
-  set(missing "")
-  while(NOT EXISTS "${path}")
-    list(PREPEND missing "${path}")
+  if(IS_ABSOLUTE "${dir}")
+    set(path "$ENV{DESTDIR}${dir}")
+  else()
+    set(path "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${dir}")
+  endif()
+  # The missing folders, deepest first; then made from the top down.
+  set(missing 0)
+  while(NOT path STREQUAL "" AND NOT EXISTS "${path}" AND NOT IS_SYMLINK "${path}")
+    set(missing_${missing} "${path}")
+    math(EXPR missing "${missing} + 1")
     get_filename_component(path "${path}" DIRECTORY)
   endwhile()
-  foreach(new IN LISTS missing)
+  while(missing GREATER 0)
+    math(EXPR missing "${missing} - 1")
+    set(new "${missing_${missing}}")
     file(MAKE_DIRECTORY "${new}")
     file(CHMOD "${new}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
                                     GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-    list(APPEND made "${new}")
-  endforeach()
+    set(made_${made_count} "${new}")
+    math(EXPR made_count "${made_count} + 1")
+  endwhile()
 endforeach()
 # cpack's own installs, into its staging folder, are none of the uninstall
 # target's business.
 get_filename_component(build "${folders_made}" DIRECTORY)
-if(NOT "$ENV{DESTDIR}" MATCHES "^${build}/_CPack_Packages/")
-  list(REMOVE_DUPLICATES made)
-  list(JOIN made "\n" made)
-  file(WRITE "${folders_made}" "${made}\n")
+string(FIND "$ENV{DESTDIR}" "${build}/_CPack_Packages/" staged)
+if(made_count GREATER recorded AND NOT staged EQUAL 0)
+  write_folders("${folders_made}")
 endif()

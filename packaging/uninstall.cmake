@@ -3,38 +3,48 @@
 # Removes every file the last install from this build folder wrote (CMake's
 # install_manifest.txt, which names them without DESTDIR, as cmake --install
 # is given it), then every folder an install made (install-dirs.cmake, which
-# names them as made) once it is empty, deepest first. Folders that were
-# there before, and anything put in them since, are left as they are.
-if(NOT EXISTS ${MANIFEST})
+# records them as made) once it is empty. Folders that were there before,
+# and anything put in them since, are left as they are.
+include(${CMAKE_CURRENT_LIST_DIR}/folder-records.cmake)
+if(NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "Nothing was installed from this build folder: no ${MANIFEST}")
 endif()
-file(STRINGS ${MANIFEST} files)
+file(STRINGS "${MANIFEST}" files)
 foreach(file IN LISTS files)
   set(file "$ENV{DESTDIR}${file}")
-  if(EXISTS ${file} OR IS_SYMLINK ${file})
+  if(EXISTS "${file}" OR IS_SYMLINK "${file}")
     message(STATUS "Removing ${file}")
-    file(REMOVE ${file})
+    file(REMOVE "${file}")
   endif()
 endforeach()
 
-set(folders "")
-if(EXISTS ${FOLDERS})
-  file(STRINGS ${FOLDERS} folders)
-endif()
-# Deepest first: a folder's subfolders come after it in the list, and
-# reversed, before it.
-list(SORT folders)
-list(REVERSE folders)
-set(kept "")
-foreach(folder IN LISTS folders)
-  file(GLOB left LIST_DIRECTORIES true ${folder}/* ${folder}/.*)
-  if(IS_DIRECTORY ${folder} AND NOT left)
-    message(STATUS "Removing ${folder}/")
-    file(REMOVE_RECURSE ${folder})
-  elseif(IS_DIRECTORY ${folder})
-    list(APPEND kept ${folder})
+# Deepest first: a folder was made after the one it is in. rmdir refuses a
+# folder that is not empty, whatever bytes its path holds, where a test of
+# emptiness by a pattern would take [, * and ? for wildcards; one it
+# refuses stays recorded, for a later uninstall that may find it empty.
+read_folders("${FOLDERS}")
+set(kept 0)
+set(n ${made_count})
+while(n GREATER 0)
+  math(EXPR n "${n} - 1")
+  set(folder "${made_${n}}")
+  if(NOT IS_DIRECTORY "${folder}" OR IS_SYMLINK "${folder}")
+    continue()
   endif()
-endforeach()
-# What is left, a later install of files into it may still empty.
-list(JOIN kept "\n" kept)
-file(WRITE ${FOLDERS} "${kept}")
+  execute_process(COMMAND rmdir -- "${folder}" RESULT_VARIABLE refused ERROR_QUIET)
+  if(refused)
+    set(kept_${kept} "${folder}")
+    math(EXPR kept "${kept} + 1")
+  else()
+    message(STATUS "Removing ${folder}/")
+  endif()
+endwhile()
+# Kept in the order they were made.
+set(made_count ${kept})
+set(n 0)
+while(n LESS kept)
+  math(EXPR from "${kept} - 1 - ${n}")
+  set(made_${n} "${kept_${from}}")
+  math(EXPR n "${n} + 1")
+endwhile()
+write_folders("${FOLDERS}")
