@@ -196,18 +196,23 @@ deep_dir() {
 
 @test "a directory that may not be read" {
 	mkdir -m 0 "$t/locked"
-	program=$PATHLIST as=()
+	program=$PATHLIST as=() run=("${emulated[@]}")
 	if ((EUID == 0)); then
 		# Root reads it anyway: run pathlist as nobody, from a copy that
-		# nobody can reach, since the build may be in a private home.
+		# nobody can reach, since the build may be in a private home; so
+		# may an emulator's wrapper.
 		cp "$PATHLIST" "$t/pathlist"
+		if [[ ${run[0]:-} == */* ]]; then
+			cp "${run[0]}" "$t/emulator"
+			run[0]=$t/emulator
+		fi
 		for dir in "$t" "$(dirname "$t")" "$BATS_RUN_TMPDIR"; do chmod go+x "$dir"; done
 		as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 		"${as[@]}" test -x "$t/pathlist" ||
 			skip "nobody cannot reach $t: TMPDIR is private; set it to a folder open to all"
 		program=$t/pathlist
 	fi
-	try "${checked[@]}" "${as[@]}" "${emulated[@]}" "$program" "$t/locked" >"$out" 2>"$err"
+	try "${checked[@]}" "${as[@]}" "${run[@]}" "$program" "$t/locked" >"$out" 2>"$err"
 	check 1 "pathlist: cannot open directory '$t/locked': Permission denied" /dev/null
 }
 
