@@ -28,6 +28,14 @@ clean_up() {
 }
 trap clean_up EXIT
 
+# readme_block N: the Nth shell code block of README.md, its lines as they
+# stand there.
+readme_block() {
+	awk -v n="$1" '/^```sh$/ { block++; inside = 1; next } /^```/ { inside = 0; next }
+		inside && block == n { print }' README.md |
+		grep . || fail "README.md has no shell code block $1"
+}
+
 # release_build: the release preset's build, configured and built if it is
 # not already.
 release_build() {
