@@ -113,8 +113,9 @@ skip_if_folded() {
 
 @test "a report that cannot be written is an error, not a silent success" {
 	# NaN across row 0 of B reaches every element of the product: more
-	# lines than stdio holds back, so the first write fails midway. A
-	# build that formed the product when it was compiled reports row 0.
+	# lines than stdio holds back for /dev/full, so a write fails midway;
+	# closed, standard output fails at the flush at the end. A build that
+	# formed the product when it was compiled reports row 0 alone.
 	local changes=() column
 	for column in {0..15}; do changes+=(B 0 "$column" NaN); done
 	patch "${changes[@]}"
