@@ -3,10 +3,14 @@
 # Turns NEWS, one entry a release headed "NAME VERSION (YYYY-MM-DD HH:MM UTC)"
 # with its lines indented below, into a Debian changelog of revision 1 of
 # each.
-file(STRINGS ${NEWS} lines)
+include(${CMAKE_CURRENT_LIST_DIR}/lines.cmake)
+read_lines("${NEWS}" news)
 set(changelog "")
 set(trailer "")
-foreach(line IN LISTS lines)
+set(n 0)
+while(n LESS news_count)
+  set(line "${news_${n}}")
+  math(EXPR n "${n} + 1")
   if(line MATCHES "^${PACKAGE} ([^ ]+) \\(([0-9-]+) ([0-9:]+) UTC\\)$")
     set(version ${CMAKE_MATCH_1})
     execute_process(COMMAND date -u -R -d "${CMAKE_MATCH_2} ${CMAKE_MATCH_3} UTC"
@@ -16,6 +20,6 @@ foreach(line IN LISTS lines)
   elseif(line MATCHES "^  ")
     string(APPEND changelog "${line}\n")
   endif()
-endforeach()
+endwhile()
 string(REGEX REPLACE "\n\n$" "\n" trailer "${trailer}")
-file(WRITE ${OUTPUT} "${changelog}${trailer}")
+file(WRITE "${OUTPUT}" "${changelog}${trailer}")

@@ -6,17 +6,20 @@
 # records them as made) once it is empty. Folders that were there before,
 # and anything put in them since, are left as they are.
 include(${CMAKE_CURRENT_LIST_DIR}/folder-records.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/lines.cmake)
 if(NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "Nothing was installed from this build folder: no ${MANIFEST}")
 endif()
-file(STRINGS "${MANIFEST}" files)
-foreach(file IN LISTS files)
-  set(file "$ENV{DESTDIR}${file}")
+read_lines("${MANIFEST}" installed)
+set(n 0)
+while(n LESS installed_count)
+  set(file "$ENV{DESTDIR}${installed_${n}}")
+  math(EXPR n "${n} + 1")
   if(EXISTS "${file}" OR IS_SYMLINK "${file}")
     message(STATUS "Removing ${file}")
     file(REMOVE "${file}")
   endif()
-endforeach()
+endwhile()
 
 # Deepest first: a folder was made after the one it is in. rmdir refuses a
 # folder that is not empty, whatever bytes its path holds, where a test of
