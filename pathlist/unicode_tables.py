@@ -15,14 +15,17 @@ Debian's python3-confusable-homoglyphs):
   DerivedCoreProperties.txt), which covers the marks that change the
   direction of text, nor like a slash; unassigned code points and
   noncharacters are never listed;
-- like a slash, and so not shown: what the confusables take for U+002F
-  and what normalises to it (a compatibility decomposition of U+002F
-  alone), but for the ideographs and Katakana (PropList.txt's
-  Ideographic, Scripts.txt's Katakana), which names need;
+- like a slash, and so not shown: what the confusables take for U+002F,
+  what normalises to it (a compatibility decomposition of U+002F alone),
+  and every character the database names a SOLIDUS but a REVERSE SOLIDUS
+  (the overlays U+0337, U+0338 and U+20EB among them), but for the
+  ideographs and Katakana (PropList.txt's Ideographic, Scripts.txt's
+  Katakana), which names need;
 - blank: the space separators (Zs) and BRAILLE PATTERN BLANK, which draw
   nothing;
-- mark: the nonspacing and enclosing marks (Mn, Me), drawn on the
-  character before them, which so stays the last one seen;
+- mark: the combining marks (Mn, Mc, Me), drawn on the character before
+  them, which must be there to show them: a terminal drops one at the
+  start of a line, and one on a blank draws over nothing;
 - joiner: ZERO WIDTH JOINER and ZERO WIDTH NON-JOINER;
 - variation selector: VARIATION SELECTOR-1 to -256.
 
@@ -81,11 +84,14 @@ def decomposed(code, decompositions):
 
 
 def slash_like(characters, confusables):
-    """What looks like U+002F: its confusables, and what normalises to it."""
+    """What looks like U+002F: its confusables, what normalises to it, and
+    every SOLIDUS the database names but a REVERSE one."""
     with open(confusables, encoding="utf-8") as data:
         points = {ord(entry["c"]) for entry in json.load(data)["/"] if len(entry["c"]) == 1}
     decompositions = {code: mapping for code, _, _, mapping in characters if mapping}
     points.update(code for code in decompositions if decomposed(code, decompositions) == (0x2F,))
+    points.update(code for code, name, _, _ in characters
+                  if "SOLIDUS" in name and "REVERSE SOLIDUS" not in name)
     points.discard(0x2F)
     return points
 
@@ -161,7 +167,7 @@ def main():
             shown.add(code)
         if category == "Zs" or name == "BRAILLE PATTERN BLANK":
             blank.add(code)
-        if category in ("Mn", "Me"):
+        if category in ("Mn", "Mc", "Me"):
             mark.add(code)
         if name in ("ZERO WIDTH JOINER", "ZERO WIDTH NON-JOINER"):
             joiner.add(code)
@@ -170,7 +176,7 @@ def main():
     tables = [
         table("shown", shown, "Characters beyond ASCII that a terminal shows as they are."),
         table("blank", blank, "Characters that draw nothing: a path may not end in one."),
-        table("mark", mark, "Drawn on the character before, which stays the last one seen."),
+        table("mark", mark, "Drawn on the character before: shown only on one that is shown, not a blank."),
         table("joiner", joiner, "Shown between two shown characters beyond ASCII, not blanks."),
         table("variation_selector", selector, "Shown right after a shown character beyond ASCII, not a blank."),
     ]
