@@ -59,7 +59,7 @@ static void learn_charset();
 static bool names_utf8(const char *codeset);
 static bool put(output &to, const char *bytes, size_t length);
 static bool put_escaped(output &to, const char *text, size_t length);
-static bool plain(const char *text, size_t length, bool ends_line);
+static bool plain(const char *text, size_t length, bool ends_line, bool starts_path);
 static bool looks_quoted(const char *text, size_t length);
 static size_t decode(const char *text, size_t length, char32_t &code);
 static bool known(char32_t code);
@@ -108,7 +108,7 @@ static bool list(const char *dirname)
 		}
 	}
 	const size_t dirname_length = std::strlen(dirname);
-	const bool dirname_plain = on_terminal && plain(dirname, dirname_length, false) &&
+	const bool dirname_plain = on_terminal && plain(dirname, dirname_length, false, true) &&
 	                           !looks_quoted(dirname, dirname_length);
 	int read_error = 0;
 	for (;;) {
@@ -177,7 +177,7 @@ static bool put_in_pieces(const char *dirname, size_t dirname_length, const char
 static bool show(const char *dirname, size_t dirname_length, bool dirname_plain, const char *name,
                  size_t name_length)
 {
-	if (dirname_plain && plain(name, name_length, true)) {
+	if (dirname_plain && plain(name, name_length, true, false)) {
 		put_line(dirname, dirname_length, name, name_length);
 	} else {
 		put(out, "$'", 2);
@@ -202,7 +202,7 @@ static void complain(const char *what, const char *dirname, int error)
 		const size_t length = std::strlen(dirname);
 		put(err, " ", 1);
 		const bool quoted =
-		    !plain(dirname, length, true) || std::strchr(dirname, '\'') != nullptr;
+		    !plain(dirname, length, true, true) || std::strchr(dirname, '\'') != nullptr;
 		put(err, quoted ? "$'" : "'", quoted ? 2 : 1);
 		if (quoted)
 			put_escaped(err, dirname, length);
@@ -324,15 +324,20 @@ static bool names_utf8(const char *codeset)
 // valid UTF-8, on a terminal that takes it, shown by the tables (Unicode's
 // database: assigned, and neither a control, a format character, a line or
 // paragraph separator, default-ignorable nor like a slash) and known to
-// the C library as printable. A joiner is shown only between two shown
-// characters beyond ASCII that are not blanks (Persian, Indic, emoji
-// sequences), a variation selector only right after one; and when text
-// ends a line, its last character seen may not be a blank, which would not
-// be: neither a mark, a joiner nor a variation selector after it counts.
-static bool plain(const char *text, size_t length, bool ends_line)
+// the C library as printable. A combining mark is shown only on a shown
+// character that is not a blank, or on other marks on one: a terminal
+// drops a mark at the start of a line, and draws one on a blank over
+// nothing. A path starts with text when starts_path is set; otherwise text
+// is a name, after the slash, printable ASCII like any other but the
+// space. A joiner is shown only between two shown characters beyond ASCII
+// that are not blanks (Persian, Indic, emoji sequences), a variation
+// selector only right after one; and when text ends a line, its last
+// character may not be a blank.
+static bool plain(const char *text, size_t length, bool ends_line, bool starts_path)
 {
-	bool after_shown = false; // the character before may be joined
-	bool after_base = false;  // and is a shown one, not a blank
+	bool after_shown = false;    // the character before may be joined
+	bool after_base = false;     // and is a shown one, not a blank
+	bool on_base = !starts_path; // a mark here has a shown character, not a blank
 	bool blank_last = false;
 	for (size_t at = 0; at < length;) {
 		const auto byte = static_cast<unsigned char>(text[at]);
@@ -341,6 +346,7 @@ static bool plain(const char *text, size_t length, bool ends_line)
 				return false;
 			after_shown = after_base = false;
 			blank_last = byte == ' ';
+			on_base = !blank_last;
 			at++;
 			continue;
 		}
@@ -349,12 +355,11 @@ static bool plain(const char *text, size_t length, bool ends_line)
 		if (size == 0 || !utf8_shown || !known(code))
 			return false;
 		if (in(shown, code)) {
+			if (in(mark, code) && !on_base)
+				return false;
 			const bool is_blank = in(blank, code);
-			after_shown = after_base = !is_blank;
-			if (is_blank)
-				blank_last = true;
-			else if (blank_last && !in(mark, code))
-				blank_last = false;
+			after_shown = after_base = on_base = !is_blank;
+			blank_last = is_blank;
 		} else if (in(variation_selector, code) && after_base) {
 			after_base = false;
 		} else if (in(joiner, code) && after_shown) {
@@ -362,7 +367,7 @@ static bool plain(const char *text, size_t length, bool ends_line)
 			if (decode(text + at + size, length - at - size, next) == 0 ||
 			    !in(shown, next) || in(blank, next))
 				return false;
-			after_shown = after_base = false;
+			after_shown = after_base = on_base = false;
 		} else {
 			return false;
 		}

@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	show("d", 1, true, name.data(), name.size());
 	const std::string line = written.substr(0, written.size() - 1);
 	const bool as_is = check::shown_as_is(name, true);
-	if (written.back() != '\n' || as_is != plain(name.data(), name.size(), true) ||
-	    check::shown_as_is(name, false) != plain(name.data(), name.size(), false))
+	if (written.back() != '\n' || as_is != plain(name.data(), name.size(), true, false) ||
+	    check::shown_as_is(name, false, true) != plain(name.data(), name.size(), false, true))
 		__builtin_trap();
 	if (as_is ? line != "d/" + name : check::unquote(line) != "d/" + name)
 		__builtin_trap();

@@ -179,9 +179,10 @@ TEST(Shown, AgreesWithTheTablesAndTheCLibrary)
 {
 	for (const std::string &text : random_texts(100000))
 		for (const bool ends_line : {false, true})
-			ASSERT_EQ(plain(text.data(), text.size(), ends_line),
-			          check::shown_as_is(text, ends_line))
-			    << check::unquote(shown_line(text)).has_value() << " " << text;
+			for (const bool starts_path : {false, true})
+				ASSERT_EQ(plain(text.data(), text.size(), ends_line, starts_path),
+				          check::shown_as_is(text, ends_line, starts_path))
+				    << ends_line << starts_path << " " << text;
 }
 
 TEST(Shown, NothingBeyondAsciiOnATerminalThatIsNotUtf8)
@@ -189,7 +190,7 @@ TEST(Shown, NothingBeyondAsciiOnATerminalThatIsNotUtf8)
 	learn_from("C", nullptr, nullptr);
 	for (const std::string &text : random_texts(20000)) {
 		const bool ascii = text.find_first_not_of(check::ascii) == std::string::npos;
-		ASSERT_EQ(plain(text.data(), text.size(), true),
+		ASSERT_EQ(plain(text.data(), text.size(), true, false),
 		          ascii && check::shown_as_is(text, true))
 		    << text;
 	}
@@ -221,6 +222,7 @@ TEST(Charset, LearnedAsTheCLibraryChoosesTheLocale)
 	    {"xx_YY.UTF-16", nullptr, nullptr, false},
 	    {"xx_YY.UTF", nullptr, nullptr, false},
 	    {"xx_YY.UTF-88", nullptr, nullptr, false},
+	    {"xx_YY.UTF-8z", nullptr, nullptr, false},
 	    {"", "xx_YY.utf8", nullptr, true},
 	    {"xx_YY@UTF-8", nullptr, nullptr, false},
 	    {"xx_YY.EUC-TW", nullptr, "C.UTF-8", false},
@@ -245,14 +247,14 @@ TEST(Shown, OnlyWhatTheCLibraryKnows)
 	// New in Unicode 15.0, which C libraries before it do not know.
 	for (const char *name : {"a\U0001fae8", "a\u0cf3", "a\U0001f6dc"}) {
 		const char32_t code = check::utf8(name)->back();
-		EXPECT_EQ(plain(name, std::strlen(name), true),
+		EXPECT_EQ(plain(name, std::strlen(name), true, false),
 		          utf8_shown && check::printable(code))
 		    << name;
 	}
 	widthless = U'\u00e9';
-	EXPECT_FALSE(plain("caf\u00e9", 5, true));
+	EXPECT_FALSE(plain("caf\u00e9", 5, true, false));
 	widthless = 0;
-	EXPECT_EQ(plain("caf\u00e9", 5, true), utf8_shown);
+	EXPECT_EQ(plain("caf\u00e9", 5, true, false), utf8_shown);
 }
 
 TEST(Shown, EveryScriptAsItIsAndWhatHidesQuoted)
@@ -328,7 +330,7 @@ TEST(Shown, EveryScriptAsItIsAndWhatHidesQuoted)
 	for (const Case &c : cases) {
 		const std::string name = c.name;
 		const bool ascii = name.find_first_not_of(check::ascii) == std::string::npos;
-		EXPECT_EQ(plain(c.name, name.size(), true), c.as_is && (utf8_shown || ascii))
+		EXPECT_EQ(plain(c.name, name.size(), true, false), c.as_is && (utf8_shown || ascii))
 		    << c.name;
 	}
 }

@@ -98,11 +98,14 @@ inline bool printable(char32_t code)
 
 // Whether the tables and the C library let text reach a UTF-8 terminal as
 // it is: printable ASCII, and shown characters that the C library prints; a
-// joiner between two shown characters beyond ASCII that are not blanks (a
-// variation selector after its own may be the first); a variation selector
-// right after such a character; and, ending a line, no blank last but for
-// marks, joiners and variation selectors after it.
-inline bool shown_as_is(const std::string &text, bool ends_line)
+// combining mark on printable ASCII but the space, or on a shown character
+// beyond ASCII that is not a blank, past the marks and variation selectors
+// between (a name's first mark is on the slash before it, a path's on
+// nothing); a joiner between two shown characters beyond ASCII that are not
+// blanks (a variation selector after its own may be the first); a
+// variation selector right after such a character; and, ending a line, no
+// blank last but for marks, joiners and variation selectors after it.
+inline bool shown_as_is(const std::string &text, bool ends_line, bool starts_path = false)
 {
 	const std::optional<std::u32string> points = utf8(text);
 	if (!points)
@@ -111,8 +114,17 @@ inline bool shown_as_is(const std::string &text, bool ends_line)
 	auto base = [&](size_t i) {
 		return p[i] >= 0x80 && listed(shown, p[i]) && !listed(blank, p[i]);
 	};
+	auto on_base = [&](size_t i) {
+		while (i > 0 && (listed(mark, p[i - 1]) || listed(variation_selector, p[i - 1])))
+			i--;
+		if (i == 0)
+			return !starts_path;
+		return p[i - 1] < 0x80 ? p[i - 1] > 0x20 && p[i - 1] != 0x7f : base(i - 1);
+	};
 	for (size_t i = 0; i < p.size(); i++) {
 		if (p[i] >= 0x80 && !printable(p[i]))
+			return false;
+		if (listed(mark, p[i]) && !on_base(i))
 			return false;
 		if (p[i] < 0x80 ? p[i] >= 0x20 && p[i] != 0x7f : listed(shown, p[i]))
 			continue;
