@@ -439,9 +439,20 @@ hostile_names=($'colour\e[31mred' $'title\e]0;pwned\a' $'clipboard\e]52;c;cHduZW
 	$'mongolian\xe1\xa0\x8bselector' $'music\xf0\x9d\x85\xb3begin'
 	$'report.pdf\xf3\xa0\x80\xa0\xf3\xa0\x81\xb2\xf3\xa0\x81\xad' $'ascii\xef\xb8\x8fselected'
 	$'a\xe2\x80\x8db' $'unassigned\xcd\xb8' $'nonchar\xef\xb7\x90' $'nonchar\xef\xbf\xbf' 'space at the end '
-	$'no-break space\xc2\xa0' $'ideographic space\xe3\x80\x80')
+	$'no-break space\xc2\xa0' $'ideographic space\xe3\x80\x80'
+	# a mark on a blank, which draws it over nothing; every solidus, the
+	# overlays that draw a slash on a blank among them, so that no row of a
+	# line wrapped at 80 columns reads as a path of the directory d
+	$'mark on a \xcc\x81space' $'a \xcc\xb8secret' $'no-break\xc2\xa0\xe2\x83\xabdouble'
+	"notes$(printf '%73s' '')d "$'\xcc\xb8secret.key' "notes2$(printf '%72s' '')d"$'\xe2\xa0\x80\xcc\xb8id_rsa'
+	$'c\xe2\xb9\x8asecret' $'heavy\xf0\x9f\x99\xbcsolidus' $'double\xe2\xab\xbdsolidus'
+	$'overbar\xe2\xa7\xb6solidus' $'superset\xe2\x9f\x89solidus')
 ordinary_names=("\$'looks quoted'" "a space" "it's" 'back\slash' "Привет" "漢字" "é" $'\xf0\x9f\x98\x80'
-	"£5" "20°C" "नमस्ते" "می‌خواهم" "👨‍👩‍👧" "café" "日本語" "❤️" "a b" "🇫🇷" "ߊ" "ｱｲｳ" "ＡＢＣ" $'x\xcc\x81')
+	"£5" "20°C" "नमस्ते" "می‌خواهم" "👨‍👩‍👧" "café" "日本語" "❤️" "a b" "🇫🇷" "ߊ" "ｱｲｳ" "ＡＢＣ" $'x\xcc\x81'
+	# marks on letters, decomposed as macOS writes names, and stacked;
+	# emoji sequences; letters with a stroke, Katakana NO
+	$'cafe\xcc\x81' $'x\xc3\xa9\xcc\x81' "क्षि" "ที่นี่" $'\xe1\x84\x92\xe1\x85\xa1\xe1\x86\xab' "👍🏽"
+	"🏳️‍🌈" "øł" "ノート")
 
 # A quoted line: one $'...' shell word, of printable ASCII only.
 quoted_line="^\\\$'([ -&(-[]|[]-~]|\\\\[nt'\\]|\\\\[0-7]{3})*'\$"
@@ -488,6 +499,9 @@ unquote() {
 	cd "$t"
 	# A $ not before a quote does not.
 	marked=$'\xcc\x81\'marked' control=$'control\001' beyond=$'\xc3\xa9 \xc3\xa9'
+	# A mark that begins the path has nothing to sit on: a terminal drops
+	# it, and would show another directory's listing.
+	mark_first=$'\xcc\x81x' solidus_first=$'\xcc\xb8etc'
 	# the directory | how many of its three lines are quoted
 	while IFS='|' read -r looks quoted; do
 		mkdir "$looks"
@@ -506,6 +520,8 @@ unquote() {
 		\$|0
 		$control|3
 		$beyond|0
+		$mark_first|3
+		$solidus_first|3
 	CASES
 
 	# Not on a terminal, every byte as it is.
@@ -672,6 +688,10 @@ shows() {
 	shows C.UTF-8 $'\x01🎨;touch PWNED;#' "\$'$t/\\001\\360\\237\\216\\250;touch PWNED;#'"
 	shows C.UTF-8 $'zero\xe2\x80\x8bwidth' "\$'$t/zero\\342\\200\\213width'"
 	shows C.UTF-8 $'ab\xc2\xa0\xef\xb8\x8f' "\$'$t/ab\\302\\240\\357\\270\\217'"
+	# A directory that begins with a mark, which a terminal would drop.
+	cd "$t"
+	try "${checked[@]}" env LC_ALL=C.UTF-8 "${emulated[@]}" "$PATHLIST" $'\xcc\x81x' >"$out" 2>"$err"
+	check 1 "pathlist: cannot open directory \$'\\314\\201x': No such file or directory" /dev/null
 }
 
 @test "a message goes out in one write, however long the directory's name" {
