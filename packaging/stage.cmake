@@ -25,3 +25,9 @@ foreach(path IN LISTS files)
     file(CHMOD ${path} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   endif()
 endforeach()
+
+# Every staged file dated SOURCE_DATE_EPOCH (cpack.cmake sets it): rpm
+# only clamps dates later than it, and a file checked out before the date
+# of NEWS's top entry would keep its own.
+execute_process(COMMAND find "${stage}" -exec touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" {} +
+                COMMAND_ERROR_IS_FATAL ANY)
