@@ -9,6 +9,11 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # CI=true makes the presets treat every warning as an error.
 export CI=true
 
+# The Debian packages the test suite needs, as test_harness/packages lists
+# them.
+# shellcheck disable=SC2034 # for the scripts that source this
+mapfile -t suite_packages < <(awk '!/^#/ && NF { print $1 }' test_harness/packages)
+
 step() { printf '\n=== %s\n' "$*"; }
 
 # fail MESSAGE: says what failed, on standard error, and stops.

@@ -209,7 +209,7 @@ deep_dir() {
 		for dir in "$t" "$(dirname "$t")" "$BATS_RUN_TMPDIR"; do chmod go+x "$dir"; done
 		as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 		"${as[@]}" test -x "$t/pathlist" ||
-			skip "nobody cannot reach $t: TMPDIR is private; set it to a folder open to all"
+			missing "a TMPDIR open to all: nobody cannot reach $t"
 		program=$t/pathlist
 	fi
 	try "${checked[@]}" "${as[@]}" "${run[@]}" "$program" "$t/locked" >"$out" 2>"$err"
@@ -476,7 +476,10 @@ unquote() {
 	dir=$t/names
 	mkdir "$dir"
 	(cd "$dir" && touch -- "${hostile_names[@]}" "${ordinary_names[@]}")
-	utf8_loads || skip "the C library here loads no UTF-8 locale"
+	if ! utf8_loads; then
+		emulated && skip "the emulated C library loads no UTF-8 locale of this byte order"
+		missing "a UTF-8 locale the C library loads (C.UTF-8)"
+	fi
 	wrapper=(env LC_ALL=C.UTF-8 "${on_a_terminal[@]}")
 	try pathlist_with_faults -- "$dir" >"$out" 2>"$err"
 	check 0 ""
@@ -558,7 +561,7 @@ on_terminal_in() {
 # bats test_tags=locales
 @test "on a terminal, as it is only what it shows: in its character set, known to its C library, no blank last, no slash but one" {
 	make_locale en_US.ISO-8859-1 en_US ISO-8859-1 && make_locale zh_TW.EUC-TW zh_TW EUC-TW ||
-		skip "no charmaps to make locales from: install Debian's locales"
+		missing "charmaps to make locales from (Debian's locales)"
 	utf8=$(utf8_loads && echo yes || echo no)
 	known=raw
 	printf 'a\xf0\x9f\xab\xa8b\0' | LC_ALL=C.UTF-8 c_library_shows >/dev/null || known=quoted
@@ -604,7 +607,7 @@ on_terminal_in() {
 # bats test_tags=locales
 @test "on a terminal, seeded random names: as it is only what the C library prints, no blank last; ASCII alone outside UTF-8" {
 	make_locale en_US.ISO-8859-1 en_US ISO-8859-1 && make_locale zh_TW.EUC-TW zh_TW EUC-TW ||
-		skip "no charmaps to make locales from: install Debian's locales"
+		missing "charmaps to make locales from (Debian's locales)"
 	dir=$t/random
 	mkdir "$dir"
 	# Printable ASCII, any character, blanks, marks, joiners, variation
@@ -719,9 +722,9 @@ legacy_names=($'中\'; touch PWNED; #\x01' $'Б\\\'; touch PWNED; #\x01' $'ア\\
 @test "on a terminal, a quoted line reads back exactly and runs nothing in every locale and shell" {
 	shells=(bash "zsh -f" ksh93 mksh)
 	for shell in "${shells[@]}"; do
-		command -v "${shell% *}" >/dev/null || skip "${shell% *} is not installed"
+		command -v "${shell% *}" >/dev/null || missing "${shell% *}"
 	done
-	[[ -e /usr/share/i18n/charmaps/GBK.gz ]] || skip "no charmaps to make locales from: install Debian's locales"
+	[[ -e /usr/share/i18n/charmaps/GBK.gz ]] || missing "charmaps to make locales from (Debian's locales)"
 	# locale | from | charmap
 	while IFS='|' read -r locale from charmap; do
 		localedef -c -i "$from" -f "$charmap" "$t/$locale" 2>/dev/null ||

@@ -1,30 +1,48 @@
 # SPDX-License-Identifier: MIT
-# Whether the tests are built, decided before CTest is included. bats runs
-# the programs; zsh and fish test their completions; GoogleTest feeds the
-# programs' functions other data, which only a build of them can; and a
-# cross build's tests run its programs through CMAKE_CROSSCOMPILING_EMULATOR.
-# Told -DBUILD_TESTING=ON, configure fails naming all that is missing. Told
-# nothing, it builds the tests when all of it is here, and otherwise says
-# in one line what is missing, so that a packager's cross or nocheck build
-# needs no override.
+# Whether the tests are built, decided before CTest is included. They need
+# the packages listed in test_harness/packages: bats runs the programs,
+# zsh and fish test their completions, GoogleTest feeds the programs'
+# functions other data, and the rest serve single cases. A cross build's
+# tests also run its programs through CMAKE_CROSSCOMPILING_EMULATOR.
+# Told -DBUILD_TESTING=ON, configure fails naming all that is missing; told
+# -DBUILD_TESTING=OFF (a packager's nocheck build), it builds no tests.
+# Told nothing, it builds the tests when all of it is here, and otherwise
+# says in one line what is missing, and the one test it adds fails saying
+# the same: a test run never passes by running nothing.
 set(missing "")
 set(packages "")
 if(NOT DEFINED CACHE{BUILD_TESTING} OR BUILD_TESTING)
-  foreach(tool IN ITEMS bats zsh fish)
-    string(TOUPPER ${tool} variable)
-    find_program(${variable} ${tool})
-    if(NOT ${variable})
-      list(APPEND packages ${tool})
+  file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/packages lines REGEX "^[^#]")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               ${CMAKE_CURRENT_LIST_DIR}/packages)
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE " +" ";" fields "${line}")
+    list(GET fields 0 package)
+    list(GET fields 1 probe)
+    if(INSTALLED_PREFIX AND fields MATCHES ";built$")
+      continue()
+    endif()
+    if(package STREQUAL "libgtest-dev")
+      # The target's own, in a cross build.
+      find_package(GTest QUIET)
+      if(NOT GTest_FOUND AND CMAKE_CROSSCOMPILING)
+        list(APPEND packages libgtest-dev:ARCH)
+      elseif(NOT GTest_FOUND)
+        list(APPEND packages libgtest-dev)
+      endif()
+    elseif(IS_ABSOLUTE "${probe}")
+      if(NOT EXISTS "${probe}")
+        list(APPEND packages ${package})
+      endif()
+    else()
+      string(MAKE_C_IDENTIFIER "${probe}" variable)
+      string(TOUPPER "${variable}" variable)
+      find_program(${variable} ${probe})
+      if(NOT ${variable})
+        list(APPEND packages ${package})
+      endif()
     endif()
   endforeach()
-  if(NOT INSTALLED_PREFIX)
-    find_package(GTest QUIET)
-    if(NOT GTest_FOUND AND CMAKE_CROSSCOMPILING)
-      list(APPEND packages libgtest-dev:ARCH)
-    elseif(NOT GTest_FOUND)
-      list(APPEND packages libgtest-dev)
-    endif()
-  endif()
   if(packages)
     list(JOIN packages " " packages)
     set(missing "${packages} (apt-get install ${packages})")
@@ -34,10 +52,11 @@ if(NOT DEFINED CACHE{BUILD_TESTING} OR BUILD_TESTING)
       string(APPEND missing " and ")
     endif()
     string(APPEND missing "an emulator (qemu-user's: "
-                          "-DCMAKE_CROSSCOMPILING_EMULATOR='qemu-ARCH;-L;/usr/TRIPLET')")
+                          "-DCMAKE_CROSSCOMPILING_EMULATOR=qemu-ARCH, docs/PORTING.md)")
   endif()
 endif()
 
+set(tests_missing "")
 if(DEFINED CACHE{BUILD_TESTING})
   if(BUILD_TESTING AND missing)
     message(FATAL_ERROR "The tests need ${missing}, missing here; "
@@ -46,6 +65,7 @@ if(DEFINED CACHE{BUILD_TESTING})
 elseif(missing)
   message(STATUS "Tests off: they need ${missing}; -DBUILD_TESTING=ON requires them")
   set(BUILD_TESTING OFF)
+  set(tests_missing "${missing}")
 else()
   set(BUILD_TESTING ON)
 endif()
