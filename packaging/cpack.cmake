@@ -5,3 +5,6 @@
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   set(ENV{SOURCE_DATE_EPOCH} "${CPACK_NEWS_EPOCH}")
 endif()
+# cpack's installs into its staging folder are not a user's install: the
+# uninstall target's record leaves them out (install-begin.cmake).
+set(ENV{GRIDCHECK_PATHLIST_STAGING} 1)

@@ -1,31 +1,88 @@
 # SPDX-License-Identifier: MIT
-# cmake -DMANIFEST=FILE -DFOLDERS=FILE -P uninstall.cmake
-# Removes every file the last install from this build folder wrote (CMake's
-# install_manifest.txt, which names them without DESTDIR, as cmake --install
-# is given it), then every folder an install made (install-dirs.cmake, which
-# records them as made) once it is empty. Folders that were there before,
-# and anything put in them since, are left as they are.
-include(${CMAKE_CURRENT_LIST_DIR}/folder-records.cmake)
-include(${CMAKE_CURRENT_LIST_DIR}/lines.cmake)
-if(NOT EXISTS "${MANIFEST}")
-  message(FATAL_ERROR "Nothing was installed from this build folder: no ${MANIFEST}")
+# cmake -DRECORD=FILE -P uninstall.cmake
+# Removes every file the last install from this build folder wrote, as the
+# record FILE has it (install-record.cmake), while it still holds what the
+# install wrote; then every folder an install made, once it is empty.
+# A file that is gone, or that holds something else now (a user's own file
+# put at that path), is kept, and a line says so. Given another DESTDIR
+# than the install's, it removes nothing and says which the install used.
+# What it removes leaves the record, so that it is never removed twice.
+include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
+if(NOT EXISTS "${RECORD}")
+  message(FATAL_ERROR "Nothing removed: no install from this build folder is recorded (${RECORD})")
 endif()
-read_lines("${MANIFEST}" installed)
-set(n 0)
-while(n LESS installed_count)
-  set(file "$ENV{DESTDIR}${installed_${n}}")
-  math(EXPR n "${n} + 1")
-  if(EXISTS "${file}" OR IS_SYMLINK "${file}")
-    message(STATUS "Removing ${file}")
-    file(REMOVE "${file}")
+read_record("${RECORD}")
+
+# A relative DESTDIR means what it meant to the install: the uninstall
+# target runs in the build folder, not where it was asked from.
+set(destdir "$ENV{DESTDIR}")
+if(NOT (destdir STREQUAL record_destdir OR
+        (IS_ABSOLUTE "${destdir}" AND destdir STREQUAL record_root)))
+  if(record_destdir STREQUAL "")
+    set(used "no DESTDIR")
+  elseif(record_destdir STREQUAL record_root)
+    set(used "DESTDIR=${record_root}")
+  else()
+    set(used "DESTDIR=${record_destdir}, that is ${record_root}")
   endif()
+  if(destdir STREQUAL "")
+    set(given "none")
+  else()
+    set(given "DESTDIR=${destdir}")
+  endif()
+  message(FATAL_ERROR "Nothing removed: the last install used ${used}, "
+                      "and the uninstall was given ${given}")
+endif()
+if(record_root STREQUAL "")
+  message(STATUS "Uninstalling the last install: prefix ${record_prefix}")
+else()
+  message(STATUS "Uninstalling the last install: prefix ${record_prefix}, under ${record_root}")
+endif()
+
+set(kept 0)
+set(failed 0)
+set(n 0)
+while(n LESS file_count)
+  set(file "${file_${n}}")
+  set(sha256 "${file_${n}_sha256}")
+  math(EXPR n "${n} + 1")
+  if(NOT EXISTS "${file}" AND NOT IS_SYMLINK "${file}")
+    message(STATUS "Not there: ${file}")
+    continue()
+  endif()
+  set(now "")
+  if(NOT IS_SYMLINK "${file}" AND NOT IS_DIRECTORY "${file}")
+    file(SHA256 "${file}" now)
+  endif()
+  if(NOT now STREQUAL sha256)
+    message(STATUS "Keeping ${file}: it is not what the install wrote there")
+  else()
+    # rm says why it could not, where file(REMOVE) is silent.
+    execute_process(COMMAND rm -f -- "${file}" RESULT_VARIABLE refused ERROR_VARIABLE why
+                    ERROR_STRIP_TRAILING_WHITESPACE)
+    if(NOT refused)
+      message(STATUS "Removing ${file}")
+      continue()
+    endif()
+    message(NOTICE "${why}")
+    math(EXPR failed "${failed} + 1")
+  endif()
+  set(kept_${kept} "${file}")
+  set(kept_${kept}_sha256 "${sha256}")
+  math(EXPR kept "${kept} + 1")
+endwhile()
+set(file_count ${kept})
+set(n 0)
+while(n LESS kept)
+  set(file_${n} "${kept_${n}}")
+  set(file_${n}_sha256 "${kept_${n}_sha256}")
+  math(EXPR n "${n} + 1")
 endwhile()
 
 # Deepest first: a folder was made after the one it is in. rmdir refuses a
 # folder that is not empty, whatever bytes its path holds, where a test of
 # emptiness by a pattern would take [, * and ? for wildcards; one it
 # refuses stays recorded, for a later uninstall that may find it empty.
-read_folders("${FOLDERS}")
 set(kept 0)
 set(n ${made_count})
 while(n GREATER 0)
@@ -50,4 +107,7 @@ while(n LESS kept)
   set(made_${n} "${kept_${from}}")
   math(EXPR n "${n} + 1")
 endwhile()
-write_folders("${FOLDERS}")
+write_record("${RECORD}")
+if(failed GREATER 0)
+  message(FATAL_ERROR "${failed} of the installed files could not be removed (above)")
+endif()
