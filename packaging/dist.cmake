@@ -7,7 +7,12 @@
 # N commits on, at commit HASH, so that no two trees share a name. Its files
 # are below a folder of the same name. Anywhere but the top of a git
 # checkout of DIR (an unpacked tarball, a copy inside another repository) it
-# fails, and says so.
+# fails, and says so; so it does without git.
+find_program(GIT git)
+if(NOT GIT)
+  message(FATAL_ERROR "dist: git is not installed; "
+                      "the source tarball is made from git's HEAD (apt-get install git)")
+endif()
 execute_process(COMMAND git -C ${SOURCE} rev-parse --show-toplevel
   OUTPUT_VARIABLE top OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE failed)
 if(NOT failed)
