@@ -60,6 +60,40 @@ def assigned(folder):
             first = None
 
 
+def case_mappings(folder):
+    """Each character's simple upper, lower and title case mappings, where it has any."""
+    mappings = {}
+    with open(os.path.join(folder, "UnicodeData.txt"), encoding="utf-8") as data:
+        for line in data:
+            fields = line.rstrip("\n").split(";")
+            mapped = {int(field, 16) for field in fields[12:15] if field}
+            if mapped:
+                mappings[int(fields[0], 16)] = mapped
+    return mappings
+
+
+def scripts(folder):
+    """Each character's Script_Extensions, as short names: its Script where it has none."""
+    aliases = {}
+    with open(os.path.join(folder, "PropertyValueAliases.txt"), encoding="utf-8") as data:
+        for line in data:
+            fields = [field.strip() for field in line.split("#")[0].split(";")]
+            if len(fields) >= 3 and fields[0] == "sc":
+                aliases[fields[2]] = fields[1]
+    result = {}
+    for name, convert in (("Scripts.txt", lambda value: {aliases[value]}),
+                          ("ScriptExtensions.txt", lambda value: set(value.split()))):
+        with open(os.path.join(folder, name), encoding="utf-8") as data:
+            for line in data:
+                fields = line.split("#")[0].split(";")
+                if len(fields) != 2:
+                    continue
+                low, _, high = fields[0].strip().partition("..")
+                for code in range(int(low, 16), int(high or low, 16) + 1):
+                    result[code] = convert(fields[1].strip())
+    return result
+
+
 def property_list(path, wanted):
     """The version of the file and the code points whose property is wanted."""
     version, points = None, set()
@@ -83,17 +117,50 @@ def decomposed(code, decompositions):
     return tuple(point for part in parts for point in decomposed(part, decompositions))
 
 
-def slash_like(characters, confusables):
-    """What looks like U+002F: its confusables, what normalises to it, and
-    every SOLIDUS the database names but a REVERSE one."""
+def confusable(target, confusables):
+    """The single characters Unicode's confusables take for target, direction marks
+    around them left out."""
     with open(confusables, encoding="utf-8") as data:
-        points = {ord(entry["c"]) for entry in json.load(data)["/"] if len(entry["c"]) == 1}
+        entries = json.load(data)[target]
+    return {ord(entry["c"].strip("\u200e\u200f")) for entry in entries
+            if len(entry["c"].strip("\u200e\u200f")) == 1}
+
+
+def closed(points, characters, cases):
+    """points with every character equivalent to one of them by Unicode's own
+    equivalences: the same compatibility decomposition (so the same NFKC), or a
+    case mapping that is one of them; until no more are found."""
+    decompositions = {code: mapping for code, _, _, mapping in characters if mapping}
+    form = {code: decomposed(code, decompositions) for code, _, _, _ in characters}
+    points = set(points)
+    while True:
+        forms = {form.get(point, (point,)) for point in points}
+        more = {code for code in form if code not in points and
+                (form[code] in forms or cases.get(code, set()) & points)}
+        if not more:
+            return points
+        points |= more
+
+
+def slash_like(characters, confusables, cases):
+    """What looks like U+002F: its confusables, what normalises to it, every
+    SOLIDUS the database names but a REVERSE one, and all equivalent to these."""
+    points = confusable("/", confusables)
     decompositions = {code: mapping for code, _, _, mapping in characters if mapping}
     points.update(code for code in decompositions if decomposed(code, decompositions) == (0x2F,))
     points.update(code for code, name, _, _ in characters
                   if "SOLIDUS" in name and "REVERSE SOLIDUS" not in name)
-    points.discard(0x2F)
-    return points
+    return closed(points, characters, cases) - {0x2F}
+
+
+def dot_like(characters, confusables, cases):
+    """What looks like U+002E: its confusables, what normalises to dots alone
+    (U+2025 to two), and all equivalent to these."""
+    points = confusable(".", confusables)
+    decompositions = {code: mapping for code, _, _, mapping in characters if mapping}
+    points.update(code for code in decompositions
+                  if set(decomposed(code, decompositions)) == {0x2E})
+    return closed(points, characters, cases) - {0x2E}
 
 
 def ranges(points):
@@ -158,16 +225,25 @@ def main():
     version, ignorable = property_list(os.path.join(folder, "DerivedCoreProperties.txt"),
                                        "Default_Ignorable_Code_Point")
     _, ideographic = property_list(os.path.join(folder, "PropList.txt"), "Ideographic")
-    _, katakana = property_list(os.path.join(folder, "Scripts.txt"), "Katakana")
+    _, vowels = property_list(os.path.join(folder, "HangulSyllableType.txt"), "V")
+    _, finals = property_list(os.path.join(folder, "HangulSyllableType.txt"), "T")
+    script = scripts(folder)
+    cases = case_mappings(folder)
     characters = [c for c in assigned(folder) if c[0] >= 0x80]
-    slashes = slash_like(characters, confusables) - ideographic - katakana
+    everything = list(assigned(folder))
+    slashes = slash_like(everything, confusables, cases)
+    dots = dot_like(everything, confusables, cases)
+    # Japanese, as UTS #39 takes it: Han, Hiragana and Katakana as one.
+    japanese = {code for code, names in script.items() if names & {"Hani", "Hira", "Kana"}}
+    katakana = {code for code, names in script.items() if names == {"Kana"}}
+    own = slashes & (ideographic | katakana)
     shown, blank, mark, joiner, selector = set(), set(), set(), set(), set()
     for code, name, category, _ in characters:
-        if category not in ("Cc", "Cf", "Cs", "Zl", "Zp") and code not in ignorable | slashes:
+        if category not in ("Cc", "Cf", "Cs", "Zl", "Zp") and code not in ignorable | (slashes - own):
             shown.add(code)
         if category == "Zs" or name == "BRAILLE PATTERN BLANK":
             blank.add(code)
-        if category in ("Mn", "Mc", "Me"):
+        if category in ("Mn", "Mc", "Me") or code in vowels | finals:
             mark.add(code)
         if name in ("ZERO WIDTH JOINER", "ZERO WIDTH NON-JOINER"):
             joiner.add(code)
@@ -176,15 +252,22 @@ def main():
     tables = [
         table("shown", shown, "Characters beyond ASCII that a terminal shows as they are."),
         table("blank", blank, "Characters that draw nothing: a path may not end in one."),
-        table("mark", mark, "Drawn on the character before: shown only on one that is shown, not a blank."),
+        table("mark", mark, "Take no cell of their own or are drawn on the character before: shown only on one that is shown, not a blank."),
         table("joiner", joiner, "Shown between two shown characters beyond ASCII, not blanks."),
         table("variation_selector", selector, "Shown right after a shown character beyond ASCII, not a blank."),
+        table("slash_among_own", own, "Like a slash, but letters names need: shown only next to Japanese or an end of a name."),
+        table("japanese", japanese, "Han, Hiragana and Katakana, by Script_Extensions."),
+        table("dot_like", dots, "Like a dot: a name of these and dots alone is quoted, lest it read as . or .."),
     ]
     counts = ", ".join(f"{n} {c}" for (_, c), n in
-                       zip(tables, ("shown", "blank", "mark", "joiner", "variation")))
+                       zip(tables, ("shown", "blank", "mark", "joiner", "variation",
+                                    "slash_among_own", "japanese", "dot_like")))
     about = textwrap.fill(
         f"Sorted inclusive ranges of code points, in each table: {counts}. Not shown, as "
-        f"like a slash: {' '.join(f'U+{c:04X}' for c in sorted(slashes))}.",
+        f"like a slash: {' '.join(f'U+{c:04X}' for c in sorted(slashes - own))}. "
+        f"Like a slash, shown only next to Japanese: "
+        f"{' '.join(f'U+{c:04X}' for c in sorted(own))}. "
+        f"Like a dot: {' '.join(f'U+{c:04X}' for c in sorted(dots))}.",
         width=80, initial_indent="// ", subsequent_indent="// ")
     print(f"""// SPDX-License-Identifier: MIT
 // Generated by unicode_tables.py from the Unicode Character Database
