@@ -62,7 +62,7 @@ static bool put_escaped(output &to, const char *text, size_t length);
 static bool plain(const char *text, size_t length, bool ends_line, bool starts_path);
 static bool looks_quoted(const char *text, size_t length);
 static size_t decode(const char *text, size_t length, char32_t &code);
-static bool known(char32_t code);
+static int width(char32_t code);
 template <size_t N> static bool in(const code_range (&table)[N], char32_t code);
 static bool flush(output &to);
 static bool await(int fd, unsigned refused);
@@ -324,42 +324,65 @@ static bool names_utf8(const char *codeset)
 // valid UTF-8, on a terminal that takes it, shown by the tables (Unicode's
 // database: assigned, and neither a control, a format character, a line or
 // paragraph separator, default-ignorable nor like a slash) and known to
-// the C library as printable. A combining mark is shown only on a shown
-// character that is not a blank, or on other marks on one: a terminal
-// drops a mark at the start of a line, and draws one on a blank over
-// nothing. A path starts with text when starts_path is set; otherwise text
-// is a name, after the slash, printable ASCII like any other but the
-// space. A joiner is shown only between two shown characters beyond ASCII
-// that are not blanks (Persian, Indic, emoji sequences), a variation
-// selector only right after one; and when text ends a line, its last
-// character may not be a blank.
+// the C library as printable. A character that takes no cell of its own
+// (width 0 by the C library or the tables: combining marks, Hangul's vowel
+// and final jamo) is shown only on a shown character that is not a blank,
+// or on others such on one: a terminal drops one at the start of a line,
+// and draws one on a blank over nothing. A path starts with text when
+// starts_path is set; otherwise text is a name, after the slash,
+// printable ASCII like any other but the space. A joiner is shown only
+// between two shown characters beyond ASCII that are not blanks (Persian,
+// Indic, emoji sequences), a variation selector only right after one. The
+// slash look-alikes that Japanese names need are shown only next to
+// Japanese, a slash or an end. A name of dots and their look-alikes alone,
+// one at least a look-alike, would read as . or ..: it is not shown. And
+// when text ends a line, its last character may not be a blank.
 static bool plain(const char *text, size_t length, bool ends_line, bool starts_path)
 {
 	bool after_shown = false;    // the character before may be joined
 	bool after_base = false;     // and is a shown one, not a blank
 	bool on_base = !starts_path; // a mark here has a shown character, not a blank
 	bool blank_last = false;
+	char32_t before = 0;         // the character before; 0 at an end of a name
+	bool wants_japanese = false; // for the slash look-alike before
+	bool dots_alone = true;      // of the characters that take a cell
+	bool dot_like_seen = false;
 	for (size_t at = 0; at < length;) {
 		const auto byte = static_cast<unsigned char>(text[at]);
 		if (byte < 0x80) {
-			if (byte < 0x20 || byte == 0x7f)
+			if (byte < 0x20 || byte == 0x7f || (wants_japanese && byte != '/'))
 				return false;
-			after_shown = after_base = false;
+			after_shown = after_base = wants_japanese = false;
 			blank_last = byte == ' ';
 			on_base = !blank_last;
+			before = byte == '/' ? 0 : byte;
+			dots_alone = dots_alone && byte == '.';
 			at++;
 			continue;
 		}
 		char32_t code = 0;
 		const size_t size = decode(text + at, length - at, code);
-		if (size == 0 || !utf8_shown || !known(code))
+		if (size == 0 || !utf8_shown)
 			return false;
+		const int cells = width(code);
+		if (cells < 0 || (wants_japanese && !in(japanese, code)))
+			return false;
+		wants_japanese = in(slash_among_own, code);
+		if (wants_japanese && before != 0 && (before < 0x80 || !in(japanese, before)))
+			return false;
+		before = code;
 		if (in(shown, code)) {
-			if (in(mark, code) && !on_base)
+			const bool no_cell = cells == 0 || in(mark, code);
+			if (no_cell && !on_base)
 				return false;
 			const bool is_blank = in(blank, code);
 			after_shown = after_base = on_base = !is_blank;
 			blank_last = is_blank;
+			if (!no_cell) {
+				const bool dot_like_here = in(dot_like, code);
+				dots_alone = dots_alone && dot_like_here;
+				dot_like_seen = dot_like_seen || dot_like_here;
+			}
 		} else if (in(variation_selector, code) && after_base) {
 			after_base = false;
 		} else if (in(joiner, code) && after_shown) {
@@ -373,7 +396,7 @@ static bool plain(const char *text, size_t length, bool ends_line, bool starts_p
 		}
 		at += size;
 	}
-	return !(ends_line && blank_last);
+	return !(ends_line && blank_last) && (starts_path || !dots_alone || !dot_like_seen);
 }
 
 // Whether text, once past what a terminal may show as nothing (characters
@@ -416,13 +439,13 @@ static size_t decode(const char *text, size_t length, char32_t &code)
 	return size;
 }
 
-// Whether the C library of the system this runs on knows code as a
-// printable character: a terminal that asks it how wide a character is
-// (tmux) drops one it does not know.
-static bool known(char32_t code)
+// How many cells the C library of the system this runs on gives code, a
+// printable character; -1 when it does not know it as one: a terminal that
+// asks it how wide a character is (tmux) drops one it does not know.
+static int width(char32_t code)
 {
-	return std::iswprint(static_cast<wint_t>(code)) != 0 &&
-	       wcwidth(static_cast<wchar_t>(code)) >= 0;
+	return std::iswprint(static_cast<wint_t>(code)) != 0 ? wcwidth(static_cast<wchar_t>(code))
+	                                                      : -1;
 }
 
 // Whether code is in table, sorted ranges.
