@@ -505,6 +505,9 @@ unquote() {
 	# A mark that begins the path has nothing to sit on: a terminal drops
 	# it, and would show another directory's listing.
 	mark_first=$'\xcc\x81x' solidus_first=$'\xcc\xb8etc'
+	# So does a Hangul vowel, of no width; and an EN QUAD, whose UTF-8
+	# holds the byte 0x80, before a quote.
+	jamo_first=$'\xe1\x85\xa1etc' en_quad=$'\xe2\x80\x80\'x'
 	# the directory | how many of its three lines are quoted
 	while IFS='|' read -r looks quoted; do
 		mkdir "$looks"
@@ -525,6 +528,8 @@ unquote() {
 		$beyond|0
 		$mark_first|3
 		$solidus_first|3
+		$jamo_first|3
+		$en_quad|3
 	CASES
 
 	# Not on a terminal, every byte as it is.
@@ -595,6 +600,8 @@ on_terminal_in() {
 		xx_YY.UTF-8|raw|caf\xc3\xa9
 		C.UTF-8|known|a\xf0\x9f\xab\xa8b
 		C.UTF-8|quoted|notes                                                                         d\xe2\x88\x95secret.key
+		C.UTF-8|quoted|notes                                                                         t\xe2\xb3\x87secret.key
+		C.UTF-8|quoted|todo                                                                          t\xef\xbe\x89id_rsa
 		C.UTF-8|quoted|a\xe2\x81\x84b
 		C.UTF-8|quoted|a\xef\xbc\x8fb
 		C.UTF-8|quoted|a\xe2\x95\xb1b
