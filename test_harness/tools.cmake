@@ -35,8 +35,12 @@ if(NOT DEFINED CACHE{BUILD_TESTING} OR BUILD_TESTING)
         list(APPEND packages ${package})
       endif()
     else()
+      # Debian's own first: a command found on this user's PATH alone (a
+      # shim in a home folder) may be one the suite, run as another user,
+      # cannot start.
       string(MAKE_C_IDENTIFIER "${probe}" variable)
       string(TOUPPER "${variable}" variable)
+      find_program(${variable} ${probe} PATHS /usr/bin NO_DEFAULT_PATH)
       find_program(${variable} ${probe})
       if(NOT ${variable})
         list(APPEND packages ${package})
