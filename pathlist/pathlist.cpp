@@ -445,7 +445,7 @@ static size_t decode(const char *text, size_t length, char32_t &code)
 static int width(char32_t code)
 {
 	return std::iswprint(static_cast<wint_t>(code)) != 0 ? wcwidth(static_cast<wchar_t>(code))
-	                                                      : -1;
+	                                                     : -1;
 }
 
 // Whether code is in table, sorted ranges.

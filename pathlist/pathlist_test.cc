@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
-#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -397,8 +397,8 @@ TEST(Shown, NothingOfNoWidthWithoutABase)
 	size_t sure = 0;
 	for (const char32_t code : widthless_codes) {
 		const std::string c = utf8_of(code);
-		for (const std::string &name : {"a " + c + "b", "a\u00a0" + c + "b",
-		                                "\u4e2d\u200d" + c + "b"})
+		for (const std::string &name :
+		     {"a " + c + "b", "a\u00a0" + c + "b", "\u4e2d\u200d" + c + "b"})
 			ASSERT_FALSE(plain(name.data(), name.size(), true, false)) << name;
 		const std::string path = c + "etc";
 		ASSERT_FALSE(plain(path.data(), path.size(), false, true)) << path;
@@ -428,12 +428,15 @@ std::set<char32_t> slash_look_alikes(const std::string &database, const std::str
 		std::istringstream parts(field[5]);
 		for (std::string part; parts >> part;)
 			if (part[0] != '<')
-				decomposition[code] += static_cast<char32_t>(std::stoul(part, nullptr, 16));
+				decomposition[code] +=
+				    static_cast<char32_t>(std::stoul(part, nullptr, 16));
 		for (int i = 12; i < 15; i++)
 			if (!field[i].empty())
-				cases[code].push_back(static_cast<char32_t>(std::stoul(field[i], nullptr, 16)));
+				cases[code].push_back(
+				    static_cast<char32_t>(std::stoul(field[i], nullptr, 16)));
 		const size_t solidus = field[1].find("SOLIDUS");
-		if (solidus != std::string::npos && field[1].find("REVERSE SOLIDUS") == std::string::npos)
+		if (solidus != std::string::npos &&
+		    field[1].find("REVERSE SOLIDUS") == std::string::npos)
 			found.insert(code);
 	}
 	std::map<char32_t, std::u32string> form;
@@ -464,11 +467,13 @@ std::set<char32_t> slash_look_alikes(const std::string &database, const std::str
 	while ((at = text.find("\"c\": \"", at)) < end) {
 		std::u32string c;
 		for (at += 6; text[at] != '"'; at += 6) {
-			char32_t unit = static_cast<char32_t>(std::stoul(text.substr(at + 2, 4), nullptr, 16));
+			char32_t unit =
+			    static_cast<char32_t>(std::stoul(text.substr(at + 2, 4), nullptr, 16));
 			if (unit >= 0xd800 && unit < 0xdc00) {
 				at += 6;
 				unit = 0x10000 + ((unit - 0xd800) << 10) +
-				       (static_cast<char32_t>(std::stoul(text.substr(at + 2, 4), nullptr, 16)) -
+				       (static_cast<char32_t>(
+				            std::stoul(text.substr(at + 2, 4), nullptr, 16)) -
 				        0xdc00);
 			}
 			if (unit != 0x200e && unit != 0x200f)
@@ -501,10 +506,12 @@ TEST(Shown, NoSlashLookAlikeNextToALatinLetter)
 	    "/usr/lib/python3/dist-packages/confusable_homoglyphs/confusables.json";
 	for (const std::string &file : {database, confusables})
 		if (!std::ifstream(file))
-			GTEST_SKIP() << "missing: " << file
-			             << " (Debian's unicode-data and python3-confusable-homoglyphs)";
+			GTEST_SKIP()
+			    << "missing: " << file
+			    << " (Debian's unicode-data and python3-confusable-homoglyphs)";
 	const std::set<char32_t> look_alikes = slash_look_alikes(database, confusables);
-	for (const char32_t code : {U'\u2215', U'\u2cc6', U'\u2cc7', U'\u30ce', U'\uff89', U'\u4e3f'})
+	for (const char32_t code :
+	     {U'\u2215', U'\u2cc6', U'\u2cc7', U'\u30ce', U'\uff89', U'\u4e3f'})
 		EXPECT_EQ(look_alikes.count(code), 1U) << std::hex << static_cast<uint32_t>(code);
 	for (const char32_t code : look_alikes) {
 		const std::string c = utf8_of(code);
