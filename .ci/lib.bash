@@ -14,7 +14,7 @@ export CI=true
 # shellcheck disable=SC2034 # for the scripts that source this
 mapfile -t suite_packages < <(awk '!/^#/ && NF { print $1 }' test_harness/packages)
 
-step() { printf '\n=== %s\n' "$*"; }
+step() { printf '\n=== %s [at %d s]\n' "$*" "$SECONDS"; }
 
 # fail MESSAGE: says what failed, on standard error, and stops.
 fail() {
