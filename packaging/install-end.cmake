@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Run last by cmake --install, with installed_files, record and manifest
-# set, and destdir_given as install-begin.cmake left it: records every file the install wrote, DESTDIR included, and its
-# SHA-256, for the uninstall target (install-record.cmake). installed_files
+# set, and destdir_given as install-begin.cmake left it: records every
+# file the install wrote, DESTDIR included, and its SHA-256, for the
+# uninstall target (install-record.cmake). installed_files
 # names each below the prefix, or as an absolute path, or in a folder known
 # only now (@zsh_completions@). The paths are checked against those CMake
 # has just installed, so that no file goes unrecorded, one a semicolon
