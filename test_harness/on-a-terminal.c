@@ -40,18 +40,27 @@ int main(int argc, char *argv[])
 	}
 	close(terminal);
 	// Once the last holder of the terminal has closed it, reading its other
-	// end fails with EIO.
+	// end fails with EIO: the end of what COMMAND wrote. Any other failure
+	// would cut the copy short, and is said.
 	char bytes[1 << 16];
 	ssize_t n;
 	while ((n = read(master, bytes, sizeof bytes)) != 0) {
 		if (n < 0 && errno == EINTR)
 			continue;
-		if (n < 0)
+		if (n < 0 && errno == EIO)
 			break;
+		if (n < 0) {
+			perror("on-a-terminal: reading the terminal");
+			return 125;
+		}
 		for (ssize_t done = 0; done < n;) {
 			const ssize_t w = write(STDOUT_FILENO, bytes + done, (size_t)(n - done));
-			if (w < 0)
+			if (w < 0 && errno == EINTR)
+				continue;
+			if (w < 0) {
+				perror("on-a-terminal: standard output");
 				return 125;
+			}
 			done += w;
 		}
 	}
