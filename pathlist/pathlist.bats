@@ -446,8 +446,10 @@ hostile_names=($'colour\e[31mred' $'title\e]0;pwned\a' $'clipboard\e]52;c;cHduZW
 	$'mark on a \xcc\x81space' $'a \xcc\xb8secret' $'no-break\xc2\xa0\xe2\x83\xabdouble'
 	"notes$(printf '%73s' '')d "$'\xcc\xb8secret.key' "notes2$(printf '%72s' '')d"$'\xe2\xa0\x80\xcc\xb8id_rsa'
 	$'c\xe2\xb9\x8asecret' $'heavy\xf0\x9f\x99\xbcsolidus' $'double\xe2\xab\xbdsolidus'
-	$'overbar\xe2\xa7\xb6solidus' $'superset\xe2\x9f\x89solidus')
-ordinary_names=("\$'looks quoted'" "a space" "it's" 'back\slash' "Привет" "漢字" "é" $'\xf0\x9f\x98\x80'
+	$'overbar\xe2\xa7\xb6solidus' $'superset\xe2\x9f\x89solidus'
+	# what would make a wrapped row read as a quoted line
+	"\$'looks quoted'")
+ordinary_names=("a space" "it's" 'back\slash' "Привет" "漢字" "é" $'\xf0\x9f\x98\x80'
 	"£5" "20°C" "नमस्ते" "می‌خواهم" "👨‍👩‍👧" "café" "日本語" "❤️" "a b" "🇫🇷" "ߊ" "ｱｲｳ" "ＡＢＣ" $'x\xcc\x81'
 	# marks on letters, decomposed as macOS writes names, and stacked;
 	# emoji sequences; letters with a stroke, Katakana NO
@@ -607,7 +609,9 @@ on_terminal_in() {
 		C.UTF-8|quoted|a\xe2\x95\xb1b
 		C.UTF-8|quoted|a\xe2\xa7\xb8b
 		C.UTF-8|raw|\xe3\x83\x8e\xe3\x83\xbc\xe3\x83\x88
-		C.UTF-8|raw|\xe4\xb8\xbf
+		C.UTF-8|quoted|\xe4\xb8\xbf
+		C.UTF-8|quoted|log                                                                           $'t\x5c057id_rsa'
+		C.UTF-8|quoted|\xe3\x83\xa1\xe3\x83\xa2                                                                       \xe6\x9b\xb8\xe9\xa1\x9e\xef\xbe\x89\xe7\xa7\x98\xe5\xaf\x86\xe9\x8d\xb5.pem
 	CASES
 }
 

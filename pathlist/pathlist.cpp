@@ -3,6 +3,7 @@
 // directory exactly as given, a slash, the entry's name. Entries come in the
 // order the directory stream delivers them, "." and ".." included.
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -10,6 +11,7 @@
 #include <cwctype>
 #include <dirent.h>
 #include <fcntl.h>
+#include <iterator>
 #include <langinfo.h>
 #include <locale.h>
 #include <poll.h>
@@ -39,13 +41,113 @@ struct output {
 // The error of a write that took nothing and gave no reason.
 constexpr int NOTHING_WRITTEN = -1;
 
-// Code points first to last, both included.
-struct code_range {
-	char32_t first;
-	char32_t last;
+// What a character is to a terminal, by Unicode's data: each code point has
+// one kind (unicode_tables.py says how each is found).
+enum kind : uint8_t {
+	k_never,    // drawn as nothing, acted on, or taken for something else
+	k_blank,    // takes a cell and draws nothing there
+	k_base,     // takes a cell and draws in it
+	k_mark,     // drawn on the base before it
+	k_cellless, // a letter drawn on the one before it, or what the C library gives no cell
+	k_selector, // a variation selector: picks a form of the character before
+	k_zwj,      // ZERO WIDTH JOINER
+	k_zwnj,     // ZERO WIDTH NON-JOINER
+	k_slash,    // between the folders of a path
+	kinds
+};
+
+// And what a rule asks of it, beyond its kind.
+enum flag : uint16_t {
+	f_letter = 1 << 0,         // words are letters and the marks on them
+	f_dot = 1 << 1,            // reads as a dot, or as dots
+	f_sign = 1 << 2,           // punctuation or a symbol beyond ASCII that is no emoji
+	f_virama = 1 << 3,         // kills a vowel: a joiner may follow
+	f_joins_on = 1 << 4,       // joins the letter after it: a non-joiner may follow
+	f_joined_to = 1 << 5,      // joins the letter before it: may follow a non-joiner
+	f_transparent = 1 << 6,    // lets letters on each side of it join
+	f_before_zwj = 1 << 7,     // ends an emoji that a joiner may follow
+	f_after_zwj = 1 << 8,      // begins an emoji that may follow a joiner
+	f_japanese = 1 << 9,       // Han, Hiragana or Katakana
+	f_among_japanese = 1 << 10 // a slash look-alike that Japanese needs
+};
+
+// A code point's kind, flags and the scripts it is written in (an index
+// of script_sets).
+struct char_class {
+	uint8_t kind;
+	uint16_t flags;
+	uint16_t scripts;
+};
+
+// A base and a variation selector that Unicode defines on it.
+struct variation_sequence {
+	char32_t base;
+	char32_t selector;
 };
 
 #include "unicode_tables.h"
+
+// Where the reading of a text stands, after the characters so far.
+enum state : uint8_t {
+	s_start,    // at the start of a path or a name, or after a slash
+	s_base,     // after a character that draws, and what it carries
+	s_blank,    // after a blank
+	s_selected, // after a variation selector
+	s_joined,   // after a joiner
+	s_refused,  // the text may not be shown as it is
+};
+
+// Which kind may follow which state, and the state it leads to.
+static constexpr state follows[s_refused][kinds] = {
+    // never     blank      base       mark       cellless   selector    zwj        zwnj       slash
+    // Whatever takes no cell has nothing to be drawn on: a terminal drops it, or draws
+    // it on the slash before.
+    {s_refused, s_blank, s_base, s_refused, s_refused, s_refused, s_refused, s_refused, s_start},
+    // What a base carries: marks, a selector, a joiner.
+    {s_refused, s_blank, s_base, s_base, s_base, s_selected, s_joined, s_joined, s_start},
+    // On a blank, a mark is drawn over nothing.
+    {s_refused, s_blank, s_base, s_refused, s_refused, s_refused, s_refused, s_refused, s_start},
+    // A selector ends what it picks a form of; an emoji's joiner may follow.
+    {s_refused, s_blank, s_base, s_refused, s_refused, s_refused, s_joined, s_refused, s_start},
+    // A joiner stands between two characters that draw.
+    {s_refused, s_refused, s_base, s_refused, s_refused, s_refused, s_refused, s_refused,
+     s_refused},
+};
+
+// The ASCII characters that plain() takes at once, as it says why.
+struct byte_set {
+	bool has[256];
+};
+static constexpr byte_set quiet = [] {
+	byte_set set = {};
+	for (int c = 0; c < 0x80; c++)
+		set.has[c] = ascii_classes[c].kind == k_base && c != '$';
+	return set;
+}();
+
+// What a reading keeps of the characters before.
+struct reading {
+	state now;
+	char32_t before;       // the character before
+	uint16_t before_flags; // and its flags
+	uint16_t base_scripts; // the scripts of the base that marks are drawn on
+	uint16_t needs;        // a flag the next character must have
+	bool joins_on;         // the last character but transparent ones joins the next
+	// The word (letters, and the marks on them) read so far: the scripts
+	// all its letters beyond ASCII share; of UTS #39's augmented sets (Jpan,
+	// Hanb, Kore), those they share, a Latin one counting as all three;
+	// whether one of its letters is ASCII, and whether one is not.
+	uint64_t word_scripts[script_words];
+	uint64_t word_cjk;
+	bool word_latin;
+	bool word_wide;
+	// Of the characters that take a cell: how many cells, whether every one
+	// is a dot, or a dot or a sign, and whether one is not an ASCII dot.
+	unsigned cells;
+	bool dots_only;
+	bool signs_only;
+	bool not_dot;
+};
 
 static bool list(const char *dirname);
 [[gnu::always_inline]] static inline bool put_line(const char *dirname, size_t dirname_length,
@@ -60,10 +162,14 @@ static bool names_utf8(const char *codeset);
 static bool put(output &to, const char *bytes, size_t length);
 static bool put_escaped(output &to, const char *text, size_t length);
 static bool plain(const char *text, size_t length, bool ends_line, bool starts_path);
+static bool step(reading &at, char32_t code, char_class is, int cells);
+static bool word_ends(reading &at);
+static bool shares_script(uint16_t a, uint16_t b);
 static bool looks_quoted(const char *text, size_t length);
 static size_t decode(const char *text, size_t length, char32_t &code);
 static int width(char32_t code);
-template <size_t N> static bool in(const code_range (&table)[N], char32_t code);
+static char_class class_of(char32_t code);
+static bool defined(char32_t base, char32_t selector);
 static bool flush(output &to);
 static bool await(int fd, unsigned refused);
 
@@ -319,44 +425,32 @@ static bool names_utf8(const char *codeset)
 	return *want == '\0';
 }
 
-// Whether text may reach a terminal as it is, every character of it seen
-// for what it is: printable ASCII, and characters beyond ASCII that are
-// valid UTF-8, on a terminal that takes it, shown by the tables (Unicode's
-// database: assigned, and neither a control, a format character, a line or
-// paragraph separator, default-ignorable nor like a slash) and known to
-// the C library as printable. A character that takes no cell of its own
-// (width 0 by the C library or the tables: combining marks, Hangul's vowel
-// and final jamo) is shown only on a shown character that is not a blank,
-// or on others such on one: a terminal drops one at the start of a line,
-// and draws one on a blank over nothing. A path starts with text when
-// starts_path is set; otherwise text is a name, after the slash,
-// printable ASCII like any other but the space. A joiner is shown only
-// between two shown characters beyond ASCII that are not blanks (Persian,
-// Indic, emoji sequences), a variation selector only right after one. The
-// slash look-alikes that Japanese names need are shown only next to
-// Japanese, a slash or an end. A name of dots and their look-alikes alone,
-// one at least a look-alike, would read as . or ..: it is not shown. And
-// when text ends a line, its last character may not be a blank.
+// Whether text may reach a terminal as it is, every character of it seen for
+// what it is: UTF-8 on a terminal that takes it, each character classed by
+// Unicode's data, printable to the C library, and following what it may
+// follow (follows[]). A path starts with text when starts_path is set;
+// otherwise text is a name, after the slash. When text ends a line, its
+// last character may not be a blank.
 static bool plain(const char *text, size_t length, bool ends_line, bool starts_path)
 {
-	bool after_shown = false;    // the character before may be joined
-	bool after_base = false;     // and is a shown one, not a blank
-	bool on_base = !starts_path; // a mark here has a shown character, not a blank
-	bool blank_last = false;
-	char32_t before = 0;         // the character before; 0 at an end of a name
-	bool wants_japanese = false; // for the slash look-alike before
-	bool dots_alone = true;      // of the characters that take a cell
-	bool dot_like_seen = false;
-	for (size_t at = 0; at < length;) {
+	// Most names are ASCII bases alone, every one of which the table takes
+	// from s_start and s_base to s_base, and on which no other rule but
+	// that of $' bears: they are taken at once.
+	size_t at = 0;
+	while (at < length && quiet.has[static_cast<unsigned char>(text[at])])
+		at++;
+	if (at == length)
+		return true;
+
+	reading read = {};
+	read.word_cjk = ~uint64_t{0};
+	std::memset(read.word_scripts, 0xff, sizeof read.word_scripts);
+	read.dots_only = read.signs_only = true;
+	for (at = 0; at < length;) {
 		const auto byte = static_cast<unsigned char>(text[at]);
 		if (byte < 0x80) {
-			if (byte < 0x20 || byte == 0x7f || (wants_japanese && byte != '/'))
+			if (!step(read, byte, ascii_classes[byte], 1))
 				return false;
-			after_shown = after_base = wants_japanese = false;
-			blank_last = byte == ' ';
-			on_base = !blank_last;
-			before = byte == '/' ? 0 : byte;
-			dots_alone = dots_alone && byte == '.';
 			at++;
 			continue;
 		}
@@ -365,38 +459,113 @@ static bool plain(const char *text, size_t length, bool ends_line, bool starts_p
 		if (size == 0 || !utf8_shown)
 			return false;
 		const int cells = width(code);
-		if (cells < 0 || (wants_japanese && !in(japanese, code)))
+		char_class is = class_of(code);
+		// The C library of the system this runs on has the last word: a
+		// terminal that asks it how wide a character is drops what it
+		// does not know, and draws what it gives no cell on the one
+		// before.
+		if (cells < 0)
 			return false;
-		wants_japanese = in(slash_among_own, code);
-		if (wants_japanese && before != 0 && (before < 0x80 || !in(japanese, before)))
+		if (cells == 0 && (is.kind == k_base || is.kind == k_blank))
+			is.kind = k_cellless;
+		if (!step(read, code, is, cells))
 			return false;
-		before = code;
-		if (in(shown, code)) {
-			const bool no_cell = cells == 0 || in(mark, code);
-			if (no_cell && !on_base)
-				return false;
-			const bool is_blank = in(blank, code);
-			after_shown = after_base = on_base = !is_blank;
-			blank_last = is_blank;
-			if (!no_cell) {
-				const bool dot_like_here = in(dot_like, code);
-				dots_alone = dots_alone && dot_like_here;
-				dot_like_seen = dot_like_seen || dot_like_here;
-			}
-		} else if (in(variation_selector, code) && after_base) {
-			after_base = false;
-		} else if (in(joiner, code) && after_shown) {
-			char32_t next = 0;
-			if (decode(text + at + size, length - at - size, next) == 0 ||
-			    !in(shown, next) || in(blank, next))
-				return false;
-			after_shown = after_base = on_base = false;
-		} else {
-			return false;
-		}
 		at += size;
 	}
-	return !(ends_line && blank_last) && (starts_path || !dots_alone || !dot_like_seen);
+	if (!word_ends(read) || read.now == s_joined || (ends_line && read.now == s_blank))
+		return false;
+	// No name reads as . or .. but those two: one of dots and their
+	// look-alikes alone, or of at most two cells of dots and signs.
+	return starts_path || !read.not_dot ||
+	       !(read.dots_only || (read.signs_only && read.cells <= 2));
+}
+
+// Reads one more character, code, of class is and taking cells: false when
+// it may not stand where it does.
+static bool step(reading &at, char32_t code, char_class is, int cells)
+{
+	const state next = follows[at.now][is.kind];
+	if (next == s_refused || (at.needs != 0 && (is.flags & at.needs) == 0))
+		return false;
+	at.needs = 0;
+	switch (is.kind) {
+	case k_mark: // drawn only on a base of its own script
+		if (!shares_script(at.base_scripts, is.scripts))
+			return false;
+		break;
+	case k_selector: // only in a sequence Unicode defines
+		if (!defined(at.before, code))
+			return false;
+		break;
+	case k_zwj: // after a virama, or between two emoji of a sequence
+		if ((at.before_flags & f_virama) == 0) {
+			if ((at.before_flags & f_before_zwj) == 0)
+				return false;
+			at.needs = f_after_zwj;
+		}
+		break;
+	case k_zwnj: // after a virama, or between two letters that join
+		if ((at.before_flags & f_virama) == 0) {
+			if (!at.joins_on)
+				return false;
+			at.needs = f_joined_to;
+		}
+		break;
+	case k_base:
+	case k_blank:
+		at.base_scripts = is.scripts;
+		at.cells += static_cast<unsigned>(cells);
+		at.dots_only = at.dots_only && (is.flags & f_dot) != 0;
+		at.signs_only = at.signs_only && (is.flags & (f_dot | f_sign)) != 0;
+		at.not_dot = at.not_dot || code != '.';
+		break;
+	default:
+		break;
+	}
+	// No wrapped row may read as a quoted one.
+	if (code == '\'' && at.before == '$')
+		return false;
+	// Katakana NO, like a slash, only between letters of Japanese.
+	if ((is.flags & f_among_japanese) != 0) {
+		if (at.now != s_start && (at.before_flags & f_japanese) == 0)
+			return false;
+		at.needs = f_japanese;
+	}
+	if ((is.flags & f_letter) != 0 && code >= 0x80) {
+		const uint64_t *scripts = script_sets[is.scripts];
+		for (int i = 0; i < script_words; i++)
+			at.word_scripts[i] &= scripts[i];
+		at.word_cjk &= (scripts[0] & latin_script) != 0 ? cjk_scripts : scripts[0];
+		at.word_wide = true;
+	} else if ((is.flags & f_letter) != 0) {
+		at.word_latin = true;
+	} else if (is.kind != k_mark && is.kind != k_cellless && !word_ends(at)) {
+		return false;
+	}
+	if ((is.flags & f_transparent) == 0)
+		at.joins_on = (is.flags & f_joins_on) != 0;
+	at.now = next;
+	at.before = code;
+	at.before_flags = is.flags;
+	return true;
+}
+
+// Ends the word read so far: false when it mixes scripts as UTS #39's
+// Highly Restrictive level does not allow (one script, or Latin with Han
+// and Japanese's kana, Bopomofo or Hangul), as a Latin word with a Cyrillic
+// letter in it does.
+static bool word_ends(reading &at)
+{
+	bool one = false;
+	for (int i = 0; i < script_words; i++)
+		one = one || at.word_scripts[i] != 0;
+	if (at.word_latin)
+		one = (at.word_scripts[0] & latin_script) != 0;
+	const bool allowed = !at.word_wide || one || (at.word_cjk & cjk_scripts) != 0;
+	std::memset(at.word_scripts, 0xff, sizeof at.word_scripts);
+	at.word_cjk = ~uint64_t{0};
+	at.word_latin = at.word_wide = false;
+	return allowed;
 }
 
 // Whether text, once past what a terminal may show as nothing (characters
@@ -448,20 +617,45 @@ static int width(char32_t code)
 	                                                     : -1;
 }
 
-// Whether code is in table, sorted ranges.
-template <size_t N> static bool in(const code_range (&table)[N], char32_t code)
+// Whether the script sets of index a and b have a script in common.
+static bool shares_script(uint16_t a, uint16_t b)
 {
-	const code_range *range = table;
-	for (size_t size = N; size > 0;) { // to the first range that ends at or after code
+	for (int i = 0; i < script_words; i++)
+		if ((script_sets[a][i] & script_sets[b][i]) != 0)
+			return true;
+	return false;
+}
+
+// The class of code, a code point beyond ASCII.
+static char_class class_of(char32_t code)
+{
+	const char32_t *first = class_starts; // the last start at or before code
+	for (size_t size = std::size(class_starts); size > 1;) {
 		const size_t half = size / 2;
-		if (range[half].last < code) {
-			range += half + 1;
-			size -= half + 1;
+		if (first[half] <= code) {
+			first += half;
+			size -= half;
 		} else {
 			size = half;
 		}
 	}
-	return range != table + N && range->first <= code;
+	return classes[first - class_starts];
+}
+
+// Whether Unicode defines the variation sequence of base and selector.
+static bool defined(char32_t base, char32_t selector)
+{
+	size_t low = 0;
+	for (size_t high = std::size(variation_sequences); low < high;) {
+		const size_t middle = (low + high) / 2;
+		const variation_sequence &each = variation_sequences[middle];
+		if (each.base < base || (each.base == base && each.selector < selector))
+			low = middle + 1;
+		else
+			high = middle;
+	}
+	return low < std::size(variation_sequences) && variation_sequences[low].base == base &&
+	       variation_sequences[low].selector == selector;
 }
 
 // Writes out what an output holds, to the last byte; false, with its error

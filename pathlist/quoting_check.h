@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
-// What the unit tests and the fuzz target check pathlist's quoting against,
-// written apart from it: a reader of the $'...' form, and what the tables
-// and the C library say of a whole decoded text.
-#include <cwchar>
-#include <cwctype>
+// What the unit tests and the fuzz target read pathlist's lines with,
+// written apart from it: a reader of the $'...' form, and of UTF-8.
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,90 +75,6 @@ inline std::optional<std::u32string> utf8(const std::string &text)
 		at += size;
 	}
 	return points;
-}
-
-// Whether code is in table, looked for one range at a time.
-template <size_t N> bool listed(const code_range (&table)[N], char32_t code)
-{
-	for (const code_range &range : table)
-		if (range.first <= code && code <= range.last)
-			return true;
-	return false;
-}
-
-// Whether the C library, in the locale set, takes code for printable.
-inline bool printable(char32_t code)
-{
-	return std::iswprint(static_cast<wint_t>(code)) != 0 &&
-	       wcwidth(static_cast<wchar_t>(code)) >= 0;
-}
-
-// Whether the tables and the C library let text reach a UTF-8 terminal as
-// it is: printable ASCII, and shown characters that the C library prints; a
-// character that takes no cell (a mark, or width 0) on printable ASCII but
-// the space, or on a shown character beyond ASCII that is not a blank, past
-// those and variation selectors between (a name's first is on the slash
-// before it, a path's on nothing); a joiner between two shown characters
-// beyond ASCII that are not blanks (a variation selector after its own may
-// be the first); a variation selector right after such a character; a
-// slash look-alike of Japanese only between Japanese, slashes and ends; a
-// name not made of dots alone with a look-alike of one among them; and,
-// ending a line, no blank last but for what takes no cell after it.
-inline bool shown_as_is(const std::string &text, bool ends_line, bool starts_path = false)
-{
-	const std::optional<std::u32string> points = utf8(text);
-	if (!points)
-		return false;
-	const std::u32string &p = *points;
-	auto no_cell = [&](size_t i) {
-		return p[i] >= 0x80 && listed(shown, p[i]) &&
-		       (listed(mark, p[i]) || wcwidth(static_cast<wchar_t>(p[i])) == 0);
-	};
-	auto base = [&](size_t i) {
-		return p[i] >= 0x80 && listed(shown, p[i]) && !listed(blank, p[i]);
-	};
-	auto on_base = [&](size_t i) {
-		while (i > 0 && (no_cell(i - 1) || listed(variation_selector, p[i - 1])))
-			i--;
-		if (i == 0)
-			return !starts_path;
-		return p[i - 1] < 0x80 ? p[i - 1] > 0x20 && p[i - 1] != 0x7f : base(i - 1);
-	};
-	auto japanese_or_end = [&](size_t i) {
-		return i >= p.size() || p[i] == '/' || listed(japanese, p[i]);
-	};
-	bool dots_alone = true, dot_like_seen = false;
-	for (size_t i = 0; i < p.size(); i++) {
-		if (p[i] >= 0x80 && !printable(p[i]))
-			return false;
-		if (no_cell(i) && !on_base(i))
-			return false;
-		if (listed(slash_among_own, p[i]) &&
-		    !((i == 0 || japanese_or_end(i - 1)) && japanese_or_end(i + 1)))
-			return false;
-		if (p[i] < 0x80 || (listed(shown, p[i]) && !no_cell(i))) {
-			dots_alone = dots_alone && (p[i] == '.' || listed(dot_like, p[i]));
-			dot_like_seen = dot_like_seen || (p[i] >= 0x80 && listed(dot_like, p[i]));
-		}
-		if (p[i] < 0x80 ? p[i] >= 0x20 && p[i] != 0x7f : listed(shown, p[i]))
-			continue;
-		const bool after_base = i > 0 && base(i - 1);
-		if (listed(variation_selector, p[i]) && after_base)
-			continue;
-		const bool after_selector =
-		    i > 1 && listed(variation_selector, p[i - 1]) && base(i - 2);
-		if (listed(joiner, p[i]) && (after_base || after_selector) && i + 1 < p.size() &&
-		    base(i + 1))
-			continue;
-		return false;
-	}
-	if (!starts_path && dots_alone && dot_like_seen)
-		return false;
-	size_t last = p.size();
-	while (last > 0 && (no_cell(last - 1) || listed(variation_selector, p[last - 1]) ||
-	                    listed(joiner, p[last - 1])))
-		last--;
-	return !(ends_line && last > 0 && (p[last - 1] == ' ' || listed(blank, p[last - 1])));
 }
 
 } // namespace check

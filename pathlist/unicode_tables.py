@@ -1,286 +1,401 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""usage: pathlist/unicode_tables.py [UCD-FOLDER [CONFUSABLES]] > pathlist/unicode_tables.h
-       pathlist/unicode_tables.py --check TABLES [UCD-FOLDER]
+"""usage: pathlist/unicode_tables.py [DATA] > pathlist/unicode_tables.h
+       pathlist/unicode_tables.py --refresh UCD DATA
 
-Writes the tables by which pathlist decides which characters beyond ASCII
-reach a terminal as they are, from the Unicode Character Database in
-UCD-FOLDER (default /usr/share/unicode, Debian's unicode-data) and
-Unicode's confusables in CONFUSABLES (default the confusables.json of
-Debian's python3-confusable-homoglyphs):
+Writes the one table by which pathlist decides, character by character, what
+may reach a terminal as it is, from the Unicode data in DATA (default
+pathlist/unicode beside this script): every code point gets one kind and a
+few flags, and every letter and mark the scripts it is written in.
 
-- shown: assigned (UnicodeData.txt), and neither a control, a format
-  character, a surrogate, a line or paragraph separator (general categories
-  Cc, Cf, Cs, Zl, Zp), default-ignorable (Default_Ignorable_Code_Point in
-  DerivedCoreProperties.txt), which covers the marks that change the
-  direction of text, nor like a slash; unassigned code points and
-  noncharacters are never listed;
-- like a slash, and so not shown: what the confusables take for U+002F,
-  what normalises to it (a compatibility decomposition of U+002F alone),
-  and every character the database names a SOLIDUS but a REVERSE SOLIDUS
-  (the overlays U+0337, U+0338 and U+20EB among them), but for the
-  ideographs and Katakana (PropList.txt's Ideographic, Scripts.txt's
-  Katakana), which names need;
+The kinds (checked to cover every code point once):
+- never: what a terminal draws as nothing, acts on, or takes for something
+  else: unassigned code points and noncharacters, controls, format
+  characters, surrogates, line and paragraph separators, what is
+  default-ignorable (DerivedCoreProperties.txt) but the joiners and the
+  selectors below; what looks like a slash (what UTS #39 skeletons as /,
+  what normalises to it, every character named a SOLIDUS but a reverse one,
+  and what NFKC or a case mapping makes the same as any of these, the CJK
+  Strokes block) but Katakana NO; punctuation and symbols beyond ASCII that
+  UTS #39 skeletons as a dot; U+FFFC, which stands for an object that is not
+  there; a mark of no script of its own (Common or Inherited) that UTS #39
+  does not recommend for identifiers; variation selectors that no sequence
+  of Unicode's uses, the ideographic ones among them;
 - blank: the space separators (Zs) and BRAILLE PATTERN BLANK, which draw
   nothing;
-- mark: the combining marks (Mn, Mc, Me), drawn on the character before
-  them, which must be there to show them: a terminal drops one at the
-  start of a line, and one on a blank draws over nothing;
-- joiner: ZERO WIDTH JOINER and ZERO WIDTH NON-JOINER;
-- variation selector: VARIATION SELECTOR-1 to -256.
+- base: every other character that takes a cell;
+- mark: the combining marks (Mn, Mc, Me), drawn on the character before;
+- cellless: Hangul's vowel and final jamo, letters drawn on the one before;
+- selector: a variation selector that StandardizedVariants.txt or
+  emoji-variation-sequences.txt uses; the pairs they define, on a character
+  beyond ASCII, are listed apart;
+- zwj, zwnj: ZERO WIDTH JOINER and NON-JOINER;
+- slash: U+002F.
 
-Each is a sorted list of inclusive ranges, for a binary search.
+The flags:
+- letter: general category L;
+- dot: the UTS #39 skeleton is dots alone (U+2024, U+0660, U+FF0E);
+- sign: punctuation or a symbol beyond ASCII that is no emoji (emoji-data.txt);
+- virama: canonical combining class 9, after which a joiner may stand;
+- joins_on, joined_to, transparent: Joining_Type L or D, R or D, and T
+  (ArabicShaping.txt, T by default for Mn, Me and Cf), for RFC 5892's
+  CONTEXTJ rule of the non-joiner;
+- before_zwj, after_zwj: right before, or right after, a joiner in one of
+  the emoji ZWJ sequences (emoji-zwj-sequences.txt);
+- japanese: of Han, Hiragana or Katakana by Script_Extensions;
+- among_japanese: the slash look-alike that Japanese needs, a Katakana
+  letter of its own (no compatibility form): U+30CE.
 
-With --check, reads the shown table of TABLES, made from any version of
-the database, and checks what holds across versions: every code point it
-shows that the database in UCD-FOLDER has assigned is there too neither a
-control, a format character, a surrogate, a line or paragraph separator
-nor default-ignorable."""
-import json
+The scripts of a character are its Script_Extensions, for a letter or a
+base with those of UTS #39's augmented sets (Jpan, Hanb, Kore); a letter of
+Common or Inherited script, and a mark UTS #39 recommends of those, have
+all scripts.
+
+With --refresh (Debian's unicode-data in UCD, python3-icu), writes DATA
+anew: the files of UCD read here, those too large trimmed to what is read,
+and security.txt, what ICU's spoof checker holds of UTS #39: the characters
+it recommends for identifiers, and those whose skeleton is dots or a slash."""
 import os
 import re
+import shutil
 import sys
 import textwrap
 
-CONFUSABLES = "/usr/lib/python3/dist-packages/confusable_homoglyphs/confusables.json"
+HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "unicode")
+FILES = ["UnicodeData.txt", "DerivedCoreProperties.txt", "PropertyValueAliases.txt",
+         "Scripts.txt", "ScriptExtensions.txt", "Blocks.txt", "ArabicShaping.txt",
+         "HangulSyllableType.txt",
+         "StandardizedVariants.txt", "emoji/emoji-data.txt",
+         "emoji/emoji-variation-sequences.txt", "emoji/emoji-zwj-sequences.txt"]
+# Only these lines of the two largest files are read: a file's comments and
+# these.
+TRIMMED = {"DerivedCoreProperties.txt": "; Default_Ignorable_Code_Point",
+           "PropertyValueAliases.txt": "sc ;"}
+KINDS = ["never", "blank", "base", "mark", "cellless", "selector", "zwj", "zwnj", "slash"]
+FLAGS = ["letter", "dot", "sign", "virama", "joins_on", "joined_to", "transparent",
+         "before_zwj", "after_zwj", "japanese", "among_japanese"]
+# UTS #39's augmented script sets, and Latin, first: their bits are the
+# lowest, for the Highly Restrictive test.
+AUGMENTED = {"Hani": {"Hanb", "Jpan", "Kore"}, "Hira": {"Jpan"}, "Kana": {"Jpan"},
+             "Hang": {"Kore"}, "Bopo": {"Hanb"}}
+FIRST_SCRIPTS = ["Jpan", "Hanb", "Kore", "Latn"]
 
 
-def assigned(folder):
-    """(code point, name, general category, decomposition) of every assigned character."""
-    first = None
-    with open(os.path.join(folder, "UnicodeData.txt"), encoding="utf-8") as data:
-        for line in data:
-            fields = line.split(";")
-            code, name, category, decomposition = int(fields[0], 16), fields[1], fields[2], fields[5]
-            if name.endswith(", First>"):
-                first = code
-                continue
-            for each in range(first if name.endswith(", Last>") else code, code + 1):
-                yield each, name, category, decomposition
-            first = None
+def refresh(ucd, data):
+    """DATA made anew from Debian's unicode-data in UCD and ICU's UTS #39 data."""
+    import icu  # python3-icu; only here, so that making the header needs none
+
+    os.makedirs(os.path.join(data, "emoji"), exist_ok=True)
+    for name in FILES:
+        source, target = os.path.join(ucd, name), os.path.join(data, name)
+        if name not in TRIMMED:
+            shutil.copyfile(source, target)
+            continue
+        with open(source, encoding="utf-8") as whole, \
+                open(target, "w", encoding="utf-8") as part:
+            part.writelines(line for line in whole
+                            if line.startswith("#") or TRIMMED[name] in line)
+    recommended = icu.SpoofChecker.getRecommendedUnicodeSet()
+    checker = icu.SpoofChecker()
+    with open(os.path.join(data, "security.txt"), "w", encoding="utf-8") as out:
+        out.write(f"# security.txt: from ICU {icu.ICU_VERSION} (Unicode {icu.UNICODE_VERSION}),"
+                  " by pathlist/unicode_tables.py --refresh\n"
+                  "# UTS #39's data as ICU's spoof checker holds it: Recommended, the\n"
+                  "# characters it recommends for identifiers (IdentifierStatus Allowed);\n"
+                  "# Skeleton, the characters whose skeleton is dots or a slash alone.\n")
+        points = [code for code in range(0x110000) if not 0xD800 <= code <= 0xDFFF]
+        for low, high in ranges(c for c in points if recommended.contains(chr(c))):
+            out.write(f"{low:04X}..{high:04X} ; Recommended\n")
+        for code in points:
+            skeleton = checker.getSkeleton(0, chr(code))
+            if code > 0x7F and re.fullmatch(r"\.+|/", skeleton):
+                out.write(f"{code:04X} ; Skeleton ; {skeleton}\n")
 
 
-def case_mappings(folder):
-    """Each character's simple upper, lower and title case mappings, where it has any."""
-    mappings = {}
-    with open(os.path.join(folder, "UnicodeData.txt"), encoding="utf-8") as data:
-        for line in data:
-            fields = line.rstrip("\n").split(";")
-            mapped = {int(field, 16) for field in fields[12:15] if field}
-            if mapped:
-                mappings[int(fields[0], 16)] = mapped
-    return mappings
-
-
-def scripts(folder):
-    """Each character's Script_Extensions, as short names: its Script where it has none."""
-    aliases = {}
-    with open(os.path.join(folder, "PropertyValueAliases.txt"), encoding="utf-8") as data:
-        for line in data:
+def fields_of(data, name):
+    """The fields of each line of a data file, comments left out."""
+    with open(os.path.join(data, name), encoding="utf-8") as lines:
+        for line in lines:
             fields = [field.strip() for field in line.split("#")[0].split(";")]
-            if len(fields) >= 3 and fields[0] == "sc":
-                aliases[fields[2]] = fields[1]
-    result = {}
-    for name, convert in (("Scripts.txt", lambda value: {aliases[value]}),
-                          ("ScriptExtensions.txt", lambda value: set(value.split()))):
-        with open(os.path.join(folder, name), encoding="utf-8") as data:
-            for line in data:
-                fields = line.split("#")[0].split(";")
-                if len(fields) != 2:
-                    continue
-                low, _, high = fields[0].strip().partition("..")
-                for code in range(int(low, 16), int(high or low, 16) + 1):
-                    result[code] = convert(fields[1].strip())
-    return result
+            if fields[0]:
+                yield fields
 
 
-def property_list(path, wanted):
-    """The version of the file and the code points whose property is wanted."""
-    version, points = None, set()
-    with open(path, encoding="utf-8") as data:
-        for line in data:
-            if version is None:
-                version = re.match(r"# \w+-([0-9.]+)\.txt", line).group(1)
-            fields = line.split("#")[0].split(";")
-            if len(fields) == 2 and fields[1].strip() == wanted:
-                low, _, high = fields[0].strip().partition("..")
-                points.update(range(int(low, 16), int(high or low, 16) + 1))
-    return version, points
+def points(field):
+    """The code points of a field: one, or first..last."""
+    low, _, high = field.partition("..")
+    return range(int(low, 16), int(high or low, 16) + 1)
 
 
-def decomposed(code, decompositions):
-    """The full compatibility decomposition of code, as a tuple of code points."""
-    mapping = decompositions.get(code)
-    if mapping is None:
+def unicode_data(data):
+    """Of every assigned character: name, general category, combining class and
+    decomposition; and the simple case mappings of those that have any."""
+    chars, cases, first = {}, {}, None
+    for fields in fields_of(data, "UnicodeData.txt"):
+        code, name = int(fields[0], 16), fields[1]
+        if name.endswith(", First>"):
+            first = code
+            continue
+        for each in range(first if name.endswith(", Last>") else code, code + 1):
+            chars[each] = (name, fields[2], int(fields[3]), fields[5])
+        mapped = {int(field, 16) for field in fields[12:15] if field}
+        if mapped:
+            cases[code] = mapped
+    return chars, cases
+
+
+def property_of(data, name, wanted=None):
+    """Each code point's value in a file of ranges; of one property, its set."""
+    values = {}
+    for fields in fields_of(data, name):
+        if wanted is None or fields[1] == wanted:
+            for code in points(fields[0]):
+                values[code] = fields[2] if len(fields) > 2 and wanted else fields[1]
+    return values
+
+
+def scripts_of(data):
+    """Each code point's Script_Extensions as short names, its Script where it has none."""
+    short = {fields[2]: fields[1] for fields in fields_of(data, "PropertyValueAliases.txt")
+             if fields[0] == "sc"}
+    result = {code: {short[name]} for code, name in property_of(data, "Scripts.txt").items()}
+    result.update((code, set(names.split()))
+                  for code, names in property_of(data, "ScriptExtensions.txt").items())
+    return result, sorted(set(short.values()))
+
+
+def sequences(data, name):
+    """The code point sequences a sequences file defines."""
+    return [tuple(int(part, 16) for part in fields[0].split()) for fields in fields_of(data, name)]
+
+
+def decomposed(code, chars):
+    """The full compatibility decomposition of code."""
+    mapping = chars.get(code, ("", "", 0, ""))[3]
+    if not mapping:
         return (code,)
-    parts = [int(part, 16) for part in mapping.split() if not part.startswith("<")]
-    return tuple(point for part in parts for point in decomposed(part, decompositions))
+    return tuple(point for part in mapping.split() if not part.startswith("<")
+                 for point in decomposed(int(part, 16), chars))
 
 
-def confusable(target, confusables):
-    """The single characters Unicode's confusables take for target, direction marks
-    around them left out."""
-    with open(confusables, encoding="utf-8") as data:
-        entries = json.load(data)[target]
-    return {ord(entry["c"].strip("\u200e\u200f")) for entry in entries
-            if len(entry["c"].strip("\u200e\u200f")) == 1}
-
-
-def closed(points, characters, cases):
-    """points with every character equivalent to one of them by Unicode's own
-    equivalences: the same compatibility decomposition (so the same NFKC), or a
-    case mapping that is one of them; until no more are found."""
-    decompositions = {code: mapping for code, _, _, mapping in characters if mapping}
-    form = {code: decomposed(code, decompositions) for code, _, _, _ in characters}
-    points = set(points)
+def closed(found, chars, cases):
+    """found with every character made the same as one of them by compatibility
+    decomposition (NFKC) or a case mapping, until no more are found."""
+    form = {code: decomposed(code, chars) for code in chars}
+    found = set(found)
     while True:
-        forms = {form.get(point, (point,)) for point in points}
-        more = {code for code in form if code not in points and
-                (form[code] in forms or cases.get(code, set()) & points)}
+        forms = {form.get(code, (code,)) for code in found}
+        more = {code for code in form if code not in found
+                and (form[code] in forms or cases.get(code, set()) & found)}
         if not more:
-            return points
-        points |= more
+            return found
+        found |= more
 
 
-def slash_like(characters, confusables, cases):
-    """What looks like U+002F: its confusables, what normalises to it, every
-    SOLIDUS the database names but a REVERSE one, and all equivalent to these."""
-    points = confusable("/", confusables)
-    decompositions = {code: mapping for code, _, _, mapping in characters if mapping}
-    points.update(code for code in decompositions if decomposed(code, decompositions) == (0x2F,))
-    points.update(code for code, name, _, _ in characters
-                  if "SOLIDUS" in name and "REVERSE SOLIDUS" not in name)
-    return closed(points, characters, cases) - {0x2F}
+def classify(data):
+    """Each code point's (kind, flags, scripts), the defined variation
+    sequences, and what was found, for the header's comments."""
+    chars, cases = unicode_data(data)
+    version = re.search(r"DerivedCoreProperties-([0-9.]+)\.txt",
+                        open(os.path.join(data, "DerivedCoreProperties.txt"),
+                             encoding="utf-8").readline()).group(1)
+    ignorable = property_of(data, "DerivedCoreProperties.txt", "Default_Ignorable_Code_Point")
+    script, all_scripts = scripts_of(data)
+    strokes = {code for fields in fields_of(data, "Blocks.txt") if fields[1] == "CJK Strokes"
+               for code in points(fields[0])}
+    joining = {int(fields[0], 16): fields[2] for fields in fields_of(data, "ArabicShaping.txt")}
+    emoji = property_of(data, "emoji/emoji-data.txt", "Emoji")
+    jamo = property_of(data, "HangulSyllableType.txt")
+    recommended = property_of(data, "security.txt", "Recommended")
+    skeleton = {int(fields[0], 16): fields[2] for fields in fields_of(data, "security.txt")
+                if fields[1] == "Skeleton"}
+    variants = [s for s in sequences(data, "StandardizedVariants.txt")
+                + sequences(data, "emoji/emoji-variation-sequences.txt")]
+    selectors = {s[1] for s in variants}
+    pairs = sorted({s for s in variants if s[0] > 0x7F})
+    zwj = [s for s in sequences(data, "emoji/emoji-zwj-sequences.txt")]
+    before_zwj = {s[i - 1] for s in zwj for i in range(len(s)) if s[i] == 0x200D}
+    after_zwj = {s[i + 1] for s in zwj for i in range(len(s)) if s[i] == 0x200D}
 
+    named = {code for code, (name, _, _, _) in chars.items()
+             if "SOLIDUS" in name and "REVERSE SOLIDUS" not in name}
+    normal = {code for code in chars if decomposed(code, chars) == (0x2F,)}
+    slashes = closed({c for c, s in skeleton.items() if s == "/"} | named | normal | strokes,
+                     chars, cases) & chars.keys() - {0x2F}
+    one_dot = closed({c for c, s in skeleton.items() if s == "."}
+                     | {code for code in chars if decomposed(code, chars) == (0x2E,)},
+                     chars, cases) & chars.keys() - {0x2E}
+    dots = closed({c for c, s in skeleton.items() if re.fullmatch(r"\.+", s)}
+                  | {code for code in chars if set(decomposed(code, chars)) == {0x2E}},
+                  chars, cases) & chars.keys() - {0x2E}
+    own = {code for code in slashes if chars[code][1] == "Lo"
+           and script.get(code) == {"Kana"} and not chars[code][3]}
+    assert own == {0x30CE}, own
 
-def dot_like(characters, confusables, cases):
-    """What looks like U+002E: its confusables, what normalises to dots alone
-    (U+2025 to two), and all equivalent to these."""
-    points = confusable(".", confusables)
-    decompositions = {code: mapping for code, _, _, mapping in characters if mapping}
-    points.update(code for code in decompositions
-                  if set(decomposed(code, decompositions)) == {0x2E})
-    return closed(points, characters, cases) - {0x2E}
+    bit = {name: n for n, name in enumerate(FIRST_SCRIPTS + [s for s in all_scripts
+                                                            if s not in FIRST_SCRIPTS])}
+    every = (1 << len(bit)) - 1
+    sets = [every]
 
+    def index(names):
+        mask = every if names is None else sum(1 << bit[name] for name in names)
+        if mask not in sets:
+            sets.append(mask)
+        return sets.index(mask)
 
-def ranges(points):
-    """Sorted inclusive ranges that hold exactly points."""
+    def augmented(names):
+        return names | {extra for name in names for extra in AUGMENTED.get(name, ())}
+
     result = []
-    for point in sorted(points):
-        if result and result[-1][1] == point - 1:
-            result[-1][1] = point
+    for code in range(0x110000):
+        name, category, combining, _ = chars.get(code, ("", "Cn", 0, ""))
+        names = script.get(code, {"Zzzz"})
+        common = names <= {"Zyyy", "Zinh"}
+        kind, scripts = "never", None
+        if code == 0x2F:
+            kind = "slash"
+        elif code < 0x20 or code == 0x7F:
+            kind = "never"
+        elif code == 0x200D:
+            kind = "zwj"
+        elif code == 0x200C:
+            kind = "zwnj"
+        elif code in selectors:
+            kind = "selector"
+        elif (category in ("Cn", "Cc", "Cf", "Cs", "Zl", "Zp") or code in ignorable
+              or code in slashes - own or code == 0xFFFC
+              or (category[0] in "PS" and code in one_dot)):
+            kind = "never"
+        elif category == "Zs" or name == "BRAILLE PATTERN BLANK":
+            kind, scripts = "blank", augmented(names)
+        elif category[0] == "M":
+            if not common:
+                kind, scripts = "mark", names
+            elif code in recommended:
+                kind = "mark"
+        elif jamo.get(code) in ("V", "T"):
+            kind, scripts = "cellless", augmented(names)
         else:
-            result.append([point, point])
+            kind = "base"
+            scripts = None if category[0] == "L" and common else augmented(names)
+        flags = set()
+        if category[0] == "L":
+            flags.add("letter")
+        if code == 0x2E or code in dots:
+            flags.add("dot")
+        if code > 0x7F and category[0] in "PS" and code not in emoji:
+            flags.add("sign")
+        if combining == 9:
+            flags.add("virama")
+        join = joining.get(code, "T" if category in ("Mn", "Me", "Cf") else "U")
+        flags |= {"joins_on"} if join in "LD" else set()
+        flags |= {"joined_to"} if join in "RD" else set()
+        flags |= {"transparent"} if join == "T" else set()
+        flags |= {"before_zwj"} if code in before_zwj else set()
+        flags |= {"after_zwj"} if code in after_zwj else set()
+        if names & {"Hani", "Hira", "Kana"}:
+            flags.add("japanese")
+        if code in own:
+            flags.add("among_japanese")
+        if kind in ("never", "slash", "selector", "zwj", "zwnj"):
+            scripts, flags = set(), flags & {"before_zwj", "after_zwj"}
+        result.append((kind, frozenset(flags), index(scripts) if scripts != set() else 0))
+    assert len(result) == 0x110000 and all(kind in KINDS for kind, _, _ in result)
+    found = {"version": version, "slashes": slashes - own, "own": own,
+             "dots": dots, "one_dot": one_dot}
+    return result, sets, len(bit), pairs, found
+
+
+def ranges(codes):
+    """Sorted inclusive ranges that hold exactly codes."""
+    result = []
+    for code in sorted(codes):
+        if result and result[-1][1] == code - 1:
+            result[-1][1] = code
+        else:
+            result.append([code, code])
     return result
 
 
-def table(name, points, comment):
-    rows = ranges(points)
-    lines = [f"// {comment}", f"static constexpr code_range {name}[] = {{"]
-    line = "\t"
-    for low, high in rows:
-        item = f"{{0x{low:x}, 0x{high:x}}}, "
-        if len(line.expandtabs(8)) + len(item) > 100:
+def wrapped(items, indent="\t"):
+    """items, comma-separated, in lines of at most 100 columns."""
+    lines, line = [], indent
+    for item in items:
+        if len((line + item).expandtabs(8)) >= 100:
             lines.append(line.rstrip())
-            line = "\t"
-        line += item
+            line = indent
+        line += item + ", "
     lines.append(line.rstrip())
-    lines.append("};")
-    return "\n".join(lines), len(rows)
+    return "\n".join(lines)
 
 
-def check(tables, folder):
-    """Exits 1, naming them, when a character shown by tables is hidden in folder's database."""
-    with open(tables, encoding="utf-8") as header:
-        text = header.read()
-    made = re.search(r'unicode_version\[\] = "([0-9.]+)"', text).group(1)
-    body = text[text.index("code_range shown[]"):]
-    body = body[:body.index("};")]
-    shown = [(int(low, 16), int(high, 16))
-             for low, high in re.findall(r"\{0x([0-9a-f]+), 0x([0-9a-f]+)\}", body)]
-    version, ignorable = property_list(os.path.join(folder, "DerivedCoreProperties.txt"),
-                                       "Default_Ignorable_Code_Point")
-    category = {code: kind for code, _, kind, _ in assigned(folder)}
-    checked, hidden = 0, []
-    for low, high in shown:
-        for code in range(low, high + 1):
-            if code not in category:
-                continue
-            checked += 1
-            if category[code] in ("Cc", "Cf", "Cs", "Zl", "Zp") or code in ignorable:
-                hidden.append(f"U+{code:04X} ({category[code]})")
-    if hidden:
-        sys.exit(f"shown by the tables (Unicode {made}), hidden in Unicode {version}: "
-                 + ", ".join(hidden))
-    print(f"the {checked} characters the tables (Unicode {made}) show that Unicode {version} "
-          "has assigned are visible there too")
+def char_class(kind, flags, scripts):
+    flag_names = " | ".join(f"f_{flag}" for flag in FLAGS if flag in flags) or "0"
+    return f"{{k_{kind}, {flag_names}, {scripts}}}"
 
 
-def main():
-    if len(sys.argv) > 2 and sys.argv[1] == "--check":
-        check(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else "/usr/share/unicode")
-        return
-    folder = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/unicode"
-    confusables = sys.argv[2] if len(sys.argv) > 2 else CONFUSABLES
-    version, ignorable = property_list(os.path.join(folder, "DerivedCoreProperties.txt"),
-                                       "Default_Ignorable_Code_Point")
-    _, ideographic = property_list(os.path.join(folder, "PropList.txt"), "Ideographic")
-    _, vowels = property_list(os.path.join(folder, "HangulSyllableType.txt"), "V")
-    _, finals = property_list(os.path.join(folder, "HangulSyllableType.txt"), "T")
-    script = scripts(folder)
-    cases = case_mappings(folder)
-    characters = [c for c in assigned(folder) if c[0] >= 0x80]
-    everything = list(assigned(folder))
-    slashes = slash_like(everything, confusables, cases)
-    dots = dot_like(everything, confusables, cases)
-    # Japanese, as UTS #39 takes it: Han, Hiragana and Katakana as one.
-    japanese = {code for code, names in script.items() if names & {"Hani", "Hira", "Kana"}}
-    katakana = {code for code, names in script.items() if names == {"Kana"}}
-    own = slashes & (ideographic | katakana)
-    shown, blank, mark, joiner, selector = set(), set(), set(), set(), set()
-    for code, name, category, _ in characters:
-        if category not in ("Cc", "Cf", "Cs", "Zl", "Zp") and code not in ignorable | (slashes - own):
-            shown.add(code)
-        if category == "Zs" or name == "BRAILLE PATTERN BLANK":
-            blank.add(code)
-        if category in ("Mn", "Mc", "Me") or code in vowels | finals:
-            mark.add(code)
-        if name in ("ZERO WIDTH JOINER", "ZERO WIDTH NON-JOINER"):
-            joiner.add(code)
-        if re.fullmatch(r"VARIATION SELECTOR-[0-9]+", name):
-            selector.add(code)
-    tables = [
-        table("shown", shown, "Characters beyond ASCII that a terminal shows as they are."),
-        table("blank", blank, "Characters that draw nothing: a path may not end in one."),
-        table("mark", mark, "Take no cell of their own or are drawn on the character before: shown only on one that is shown, not a blank."),
-        table("joiner", joiner, "Shown between two shown characters beyond ASCII, not blanks."),
-        table("variation_selector", selector, "Shown right after a shown character beyond ASCII, not a blank."),
-        table("slash_among_own", own, "Like a slash, but letters names need: shown only next to Japanese or an end of a name."),
-        table("japanese", japanese, "Han, Hiragana and Katakana, by Script_Extensions."),
-        table("dot_like", dots, "Like a dot: a name of these and dots alone is quoted, lest it read as . or .."),
-    ]
-    counts = ", ".join(f"{n} {c}" for (_, c), n in
-                       zip(tables, ("shown", "blank", "mark", "joiner", "variation",
-                                    "slash_among_own", "japanese", "dot_like")))
+def header(data):
+    classes, sets, script_count, pairs, found = classify(data)
+    words = (script_count + 63) // 64
+    starts = [0x80] + [code for code in range(0x81, 0x110000) if classes[code] != classes[code - 1]]
+    kinds = {kind: sum(1 for k, _, _ in classes if k == kind) for kind in KINDS}
+
+    def listed(codes):
+        return " ".join(f"U+{code:04X}" for code in sorted(codes))
+
     about = textwrap.fill(
-        f"Sorted inclusive ranges of code points, in each table: {counts}. Not shown, as "
-        f"like a slash: {' '.join(f'U+{c:04X}' for c in sorted(slashes - own))}. "
-        f"Like a slash, shown only next to Japanese: "
-        f"{' '.join(f'U+{c:04X}' for c in sorted(own))}. "
-        f"Like a dot: {' '.join(f'U+{c:04X}' for c in sorted(dots))}.",
+        f"Code points of each kind: {', '.join(f'{n} {k}' for k, n in kinds.items())}. "
+        f"Like a slash: {listed(found['slashes'])}. Like a slash, shown among Japanese: "
+        f"{listed(found['own'])}. Like a dot: {listed(found['dots'])}.",
         width=80, initial_indent="// ", subsequent_indent="// ")
-    print(f"""// SPDX-License-Identifier: MIT
-// Generated by unicode_tables.py from the Unicode Character Database
-// {version} and Unicode's confusables; do not edit. To regenerate, with
-// Debian's unicode-data and python3-confusable-homoglyphs:
-//   pathlist/unicode_tables.py /usr/share/unicode >pathlist/unicode_tables.h
+    masks = [", ".join(f"0x{mask >> (64 * word) & (2**64 - 1):x}" for word in range(words))
+             for mask in sets]
+    return f"""// SPDX-License-Identifier: MIT
+// Generated by unicode_tables.py from Unicode {found['version']}'s data in pathlist/unicode;
+// do not edit. To regenerate: pathlist/unicode_tables.py >pathlist/unicode_tables.h
 {about}
 
 // clang-format off
-static constexpr char unicode_version[] = "{version}";
-""")
-    print("\n\n".join(text for text, _ in tables))
-    print("// clang-format on")
+static constexpr char unicode_version[] = "{found['version']}";
+
+// The scripts a letter or mark is written in: sets of bits, the lowest
+// Jpan, Hanb, Kore (UTS #39's augmented sets) and Latin.
+constexpr int script_words = {words};
+static constexpr uint64_t cjk_scripts = 0x7;
+static constexpr uint64_t latin_script = 0x8;
+static constexpr uint64_t script_sets[][script_words] = {{
+{wrapped(f"{{{mask}}}" for mask in masks)}
+}};
+
+// The class of each ASCII character, by its code.
+static constexpr char_class ascii_classes[0x80] = {{
+{wrapped(char_class(*classes[code]) for code in range(0x80))}
+}};
+
+// The class of every code point beyond ASCII: class_starts[i] is the first
+// of the code points that classes[i] holds for, up to the next start.
+static constexpr char32_t class_starts[] = {{
+{wrapped(f"0x{code:x}" for code in starts)}
+}};
+static constexpr char_class classes[] = {{
+{wrapped(char_class(*classes[code]) for code in starts)}
+}};
+
+// The variation sequences Unicode defines on a character beyond ASCII,
+// sorted.
+static constexpr variation_sequence variation_sequences[] = {{
+{wrapped(f"{{0x{base:x}, 0x{selector:x}}}" for base, selector in pairs)}
+}};
+// clang-format on"""
+
+
+def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--refresh":
+        refresh(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) <= 2:
+        print(header(sys.argv[1] if len(sys.argv) == 2 else HERE))
+    else:
+        sys.exit(__doc__)
 
 
 if __name__ == "__main__":
