@@ -569,26 +569,26 @@ static bool word_ends(reading &at)
 }
 
 // Whether text, once past what a terminal may show as nothing (characters
-// beyond ASCII, spaces), begins as a quoted path does, with ' or $'.
+// beyond ASCII, spaces), begins as a quoted path does, with ' (plain()
+// has quoted any text holding $').
 static bool looks_quoted(const char *text, size_t length)
 {
 	size_t at = 0;
 	while (at < length && (static_cast<unsigned char>(text[at]) >= 0x80 || text[at] == ' '))
 		at++;
-	return at < length &&
-	       (text[at] == '\'' || (text[at] == '$' && at + 1 < length && text[at + 1] == '\''));
+	return at < length && text[at] == '\'';
 }
 
 // The length of the valid UTF-8 sequence of a character beyond ASCII that
-// text begins with, its code point in code; 0 when text begins with none
-// (ASCII, a stray byte, an overlong form, a surrogate, past U+10FFFF, cut
-// short).
+// text, of one byte at least, begins with, its code point in code; 0 when
+// text begins with none (ASCII, a stray byte, an overlong form, a
+// surrogate, past U+10FFFF, cut short).
 static size_t decode(const char *text, size_t length, char32_t &code)
 {
 	const auto *bytes = reinterpret_cast<const unsigned char *>(text);
 	size_t size = 0;
 	char32_t least = 0; // below it, an overlong form
-	if (length == 0 || bytes[0] < 0xc2 || bytes[0] > 0xf4)
+	if (bytes[0] < 0xc2 || bytes[0] > 0xf4)
 		return 0;
 	if (bytes[0] <= 0xdf)
 		size = 2, code = bytes[0] & 0x1fU, least = 0x80;

@@ -258,6 +258,10 @@ TEST(Shown, OnlyWhatTheCLibraryKnows)
 	cellless = U'\u00e9';
 	EXPECT_EQ(plain("caf\u00e9", 5, true, false), utf8_shown);
 	EXPECT_FALSE(plain("caf \u00e9", 6, true, false));
+	// A blank too.
+	cellless = U'\u3000';
+	EXPECT_EQ(plain("ab\u3000", 5, true, false), utf8_shown);
+	EXPECT_FALSE(plain("a \u3000", 5, true, false));
 	cellless = 0;
 }
 
