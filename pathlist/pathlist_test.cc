@@ -183,6 +183,7 @@ TEST(Shown, NothingBeyondAsciiOnATerminalThatIsNotUtf8)
 	// What UTF-8 shows of ASCII, and nothing more.
 	const std::vector<std::string> texts = random_texts(20000);
 	std::vector<bool> in_utf8;
+	in_utf8.reserve(texts.size());
 	for (const std::string &text : texts)
 		in_utf8.push_back(plain(text.data(), text.size(), true, false));
 	learn_from("C", nullptr, nullptr);
@@ -473,9 +474,8 @@ std::string categories()
 	char32_t first = 0;
 	for (const auto &fields : unicode_file("UnicodeData.txt")) {
 		const char32_t code = code_points(fields[0])[0];
-		if (fields[1].find(", First>") != std::string::npos)
-			first = code;
-		else if (fields[1].find(", Last>") == std::string::npos)
+		// (a range is given by its first and last)
+		if (fields[1].find(", Last>") == std::string::npos)
 			first = code;
 		for (char32_t each = first; each <= code; each++)
 			category.replace(2 * each, 2, fields[2]);
