@@ -33,6 +33,8 @@ extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	const std::string name(reinterpret_cast<const char *>(data), size);
+	if (name.empty()) // no entry of a directory
+		return 0;
 	written.clear();
 	show("d", 1, true, name.data(), name.size());
 	const std::string line = written.substr(0, written.size() - 1);
