@@ -31,14 +31,15 @@ macro(read_record file)
 endmacro()
 
 # bracket(VARIABLE VALUE): VALUE as a bracket argument, which no byte of it
-# closes. The newline after the opening bracket is dropped when it is read,
-# so that VALUE may begin with one too.
+# closes, nor a ] that ends it with the closing bracket's first. The
+# newline after the opening bracket is dropped when it is read, so that
+# VALUE may begin with one too.
 function(bracket variable value)
   set(equals "")
-  string(FIND "${value}" "]${equals}]" at)
+  string(FIND "${value}]" "]${equals}]" at)
   while(at GREATER -1)
     string(APPEND equals "=")
-    string(FIND "${value}" "]${equals}]" at)
+    string(FIND "${value}]" "]${equals}]" at)
   endwhile()
   set(${variable} "[${equals}[\n${value}]${equals}]" PARENT_SCOPE)
 endfunction()
