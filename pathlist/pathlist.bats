@@ -298,6 +298,18 @@ prefix_of() {
 		prefix_of "$huge.listing"
 		reads_at_most "${fault%%:*}"
 	done
+
+	# A reader that stops early: SIGPIPE ends the listing without a word,
+	# and with SIGPIPE ignored, the write fails and says so.
+	status=0
+	(trap '' PIPE && pathlist "$huge" 2>"$err" | head -c 1 >/dev/null && exit "${PIPESTATUS[0]}") ||
+		status=$?
+	check 1 "pathlist: write error: Broken pipe"
+	# (valgrind reports the signal itself)
+	under_valgrind && return
+	pathlist "$huge" 2>"$err" | head -c 1 >/dev/null
+	status=${PIPESTATUS[0]}
+	check 141 ""
 }
 
 @test "a non-blocking or interrupted standard output loses nothing" {
