@@ -6,7 +6,8 @@
 # A file that is gone, or that holds something else now (a user's own file
 # put at that path), is kept, and a line says so. Given another DESTDIR
 # than the install's, it removes nothing and says which the install used.
-# What it removes leaves the record, so that it is never removed twice.
+# What it removes leaves the record, so that it is never removed twice, and
+# so does a file it keeps as someone's own.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
 if(NOT EXISTS "${RECORD}")
   message(FATAL_ERROR "Nothing removed: no install from this build folder is recorded (${RECORD})")
@@ -55,7 +56,9 @@ while(n LESS file_count)
     file(SHA256 "${file}" now)
   endif()
   if(NOT now STREQUAL sha256)
+    # Someone's own now: kept, and no longer the install's.
     message(STATUS "Keeping ${file}: it is not what the install wrote there")
+    continue()
   else()
     # rm says why it could not, where file(REMOVE) is silent.
     execute_process(COMMAND rm -f -- "${file}" RESULT_VARIABLE refused ERROR_VARIABLE why
