@@ -55,6 +55,7 @@ With --refresh (Debian's unicode-data in UCD, python3-icu), writes DATA
 anew: the files of UCD read here, those too large trimmed to what is read,
 and security.txt, what ICU's spoof checker holds of UTS #39: the characters
 it recommends for identifiers, and those whose skeleton is dots or a slash."""
+import collections
 import os
 import re
 import shutil
@@ -178,18 +179,30 @@ def decomposed(code, chars):
                  for point in decomposed(int(part, 16), chars))
 
 
-def closed(found, chars, cases):
-    """found with every character made the same as one of them by compatibility
-    decomposition (NFKC) or a case mapping, until no more are found."""
+def equivalences(chars, cases):
+    """Each character's compatibility decomposition (NFKC's), the characters of
+    each decomposition, and those whose case mapping is each character."""
     form = {code: decomposed(code, chars) for code in chars}
-    found = set(found)
-    while True:
-        forms = {form.get(code, (code,)) for code in found}
-        more = {code for code in form if code not in found
-                and (form[code] in forms or cases.get(code, set()) & found)}
-        if not more:
-            return found
-        found |= more
+    same_form, cased_to = collections.defaultdict(set), collections.defaultdict(set)
+    for code in chars:
+        same_form[form[code]].add(code)
+        for target in cases.get(code, ()):
+            cased_to[target].add(code)
+    return form, same_form, cased_to
+
+
+def closed(found, equivalent):
+    """found with every character made the same as one of them by compatibility
+    decomposition or a case mapping, until no more are found."""
+    form, same_form, cased_to = equivalent
+    found, new = set(found), list(found)
+    while new:
+        code = new.pop()
+        for more in same_form[form.get(code, (code,))] | cased_to[code]:
+            if more not in found:
+                found.add(more)
+                new.append(more)
+    return found
 
 
 def classify(data):
@@ -217,17 +230,19 @@ def classify(data):
     before_zwj = {s[i - 1] for s in zwj for i in range(len(s)) if s[i] == 0x200D}
     after_zwj = {s[i + 1] for s in zwj for i in range(len(s)) if s[i] == 0x200D}
 
+    equivalent = equivalences(chars, cases)
+    form = equivalent[0]
     named = {code for code, (name, _, _, _) in chars.items()
              if "SOLIDUS" in name and "REVERSE SOLIDUS" not in name}
-    normal = {code for code in chars if decomposed(code, chars) == (0x2F,)}
+    normal = {code for code in chars if form[code] == (0x2F,)}
     slashes = closed({c for c, s in skeleton.items() if s == "/"} | named | normal | strokes,
-                     chars, cases) & chars.keys() - {0x2F}
+                     equivalent) & chars.keys() - {0x2F}
     one_dot = closed({c for c, s in skeleton.items() if s == "."}
-                     | {code for code in chars if decomposed(code, chars) == (0x2E,)},
-                     chars, cases) & chars.keys() - {0x2E}
+                     | {code for code in chars if form[code] == (0x2E,)},
+                     equivalent) & chars.keys() - {0x2E}
     dots = closed({c for c, s in skeleton.items() if re.fullmatch(r"\.+", s)}
-                  | {code for code in chars if set(decomposed(code, chars)) == {0x2E}},
-                  chars, cases) & chars.keys() - {0x2E}
+                  | {code for code in chars if set(form[code]) == {0x2E}},
+                  equivalent) & chars.keys() - {0x2E}
     own = {code for code in slashes if chars[code][1] == "Lo"
            and script.get(code) == {"Kana"} and not chars[code][3]}
     assert own == {0x30CE}, own
@@ -235,20 +250,22 @@ def classify(data):
     bit = {name: n for n, name in enumerate(FIRST_SCRIPTS + [s for s in all_scripts
                                                             if s not in FIRST_SCRIPTS])}
     every = (1 << len(bit)) - 1
-    sets = [every]
+    sets = {every: 0}
 
     def index(names):
         mask = every if names is None else sum(1 << bit[name] for name in names)
-        if mask not in sets:
-            sets.append(mask)
-        return sets.index(mask)
+        return sets.setdefault(mask, len(sets))
 
     def augmented(names):
         return names | {extra for name in names for extra in AUGMENTED.get(name, ())}
 
     result = []
+    unassigned = ("never", frozenset(), 0)
     for code in range(0x110000):
-        name, category, combining, _ = chars.get(code, ("", "Cn", 0, ""))
+        if code not in chars:
+            result.append(unassigned)
+            continue
+        name, category, combining, _ = chars[code]
         names = script.get(code, {"Zzzz"})
         common = names <= {"Zyyy", "Zinh"}
         kind, scripts = "never", None
@@ -303,7 +320,7 @@ def classify(data):
     assert len(result) == 0x110000 and all(kind in KINDS for kind, _, _ in result)
     found = {"version": version, "slashes": slashes - own, "own": own,
              "dots": dots, "one_dot": one_dot}
-    return result, sets, len(bit), pairs, found
+    return result, list(sets), len(bit), pairs, found
 
 
 def ranges(codes):
@@ -338,7 +355,8 @@ def header(data):
     classes, sets, script_count, pairs, found = classify(data)
     words = (script_count + 63) // 64
     starts = [0x80] + [code for code in range(0x81, 0x110000) if classes[code] != classes[code - 1]]
-    kinds = {kind: sum(1 for k, _, _ in classes if k == kind) for kind in KINDS}
+    counted = collections.Counter(kind for kind, _, _ in classes)
+    kinds = {kind: counted[kind] for kind in KINDS}
 
     def listed(codes):
         return " ".join(f"U+{code:04X}" for code in sorted(codes))
