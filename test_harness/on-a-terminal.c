@@ -3,13 +3,50 @@
 // Runs COMMAND with its standard output on a new pseudo-terminal, in raw
 // mode so that its bytes pass unchanged, copies what it writes there to this
 // program's standard output, and exits as COMMAND did (128 + N for signal N).
+//
+// Reading until the terminal's other end reports it closed (EIO) lost the
+// last kilobytes of a long listing on a loaded machine: Linux can say the
+// writer is gone while bytes it wrote still wait in the kernel, unread. So
+// this program holds the terminal open itself and, once COMMAND has ended,
+// writes a mark after its output and copies what comes before the mark.
+// Output that something COMMAND started writes after it ended is not copied.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdbool.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+
+static const char mark[] = "\n[on-a-terminal: end of output]\n";
+enum { MARK = sizeof mark - 1 };
+
+static int ended[2]; // a pipe: SIGCHLD writes a byte to it
+
+static void on_child(int signal)
+{
+	(void)signal;
+	const int saved = errno;
+	(void)!write(ended[1], "", 1);
+	errno = saved;
+}
+
+static int copy(const char *bytes, size_t n)
+{
+	for (size_t done = 0; done < n;) {
+		const ssize_t w = write(STDOUT_FILENO, bytes + done, n - done);
+		if (w < 0 && errno != EINTR) {
+			perror("on-a-terminal: standard output");
+			return -1;
+		}
+		done += w < 0 ? 0 : (size_t)w;
+	}
+	return 0;
+}
 
 int main(int argc, char *argv[])
 {
@@ -30,6 +67,13 @@ int main(int argc, char *argv[])
 	}
 	cfmakeraw(&mode);
 	tcsetattr(terminal, TCSANOW, &mode);
+	struct sigaction action = {0};
+	action.sa_handler = on_child;
+	action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+	if (pipe2(ended, O_CLOEXEC | O_NONBLOCK) != 0 || sigaction(SIGCHLD, &action, NULL) != 0) {
+		perror("on-a-terminal: SIGCHLD");
+		return 125;
+	}
 
 	pid_t child = fork();
 	if (child == 0) {
@@ -38,34 +82,49 @@ int main(int argc, char *argv[])
 		perror(argv[1]);
 		_exit(127);
 	}
-	close(terminal);
-	// Once the last holder of the terminal has closed it, reading its other
-	// end fails with EIO: the end of what COMMAND wrote. Any other failure
-	// would cut the copy short, and is said.
-	char bytes[1 << 16];
-	ssize_t n;
-	while ((n = read(master, bytes, sizeof bytes)) != 0) {
-		if (n < 0 && errno == EINTR)
+	if (child < 0) {
+		perror("on-a-terminal: fork");
+		return 125;
+	}
+	// bytes[0, held) is read and not yet copied: the last MARK - 1 bytes
+	// are kept back while they may be the mark's beginning.
+	char bytes[(1 << 16) + MARK];
+	size_t held = 0;
+	int status = 0;
+	for (bool marked = false;;) {
+		struct pollfd ready[2] = {{master, POLLIN, 0}, {ended[0], POLLIN, 0}};
+		if (poll(ready, marked ? 1 : 2, -1) < 0) {
+			if (errno == EINTR)
+				continue;
+			perror("on-a-terminal: poll");
+			return 125;
+		}
+		char signalled;
+		if (!marked && ready[1].revents != 0 && read(ended[0], &signalled, 1) == 1 &&
+		    waitpid(child, &status, WNOHANG) == child) {
+			if (write(terminal, mark, MARK) != MARK) {
+				perror("on-a-terminal: the terminal");
+				return 125;
+			}
+			marked = true;
+		}
+		if (ready[0].revents == 0)
 			continue;
-		if (n < 0 && errno == EIO)
-			break;
-		if (n < 0) {
+		const ssize_t n = read(master, bytes + held, sizeof bytes - held);
+		if (n < 0 && errno != EINTR) {
 			perror("on-a-terminal: reading the terminal");
 			return 125;
 		}
-		for (ssize_t done = 0; done < n;) {
-			const ssize_t w = write(STDOUT_FILENO, bytes + done, (size_t)(n - done));
-			if (w < 0 && errno == EINTR)
-				continue;
-			if (w < 0) {
-				perror("on-a-terminal: standard output");
+		held += n < 0 ? 0 : (size_t)n;
+		if (marked && held >= MARK && memcmp(bytes + held - MARK, mark, MARK) == 0)
+			return copy(bytes, held - MARK) != 0 ? 125
+			       : WIFEXITED(status)         ? WEXITSTATUS(status)
+			                                   : 128 + WTERMSIG(status);
+		if (held >= MARK) {
+			if (copy(bytes, held - (MARK - 1)) != 0)
 				return 125;
-			}
-			done += w;
+			memmove(bytes, bytes + held - (MARK - 1), MARK - 1);
+			held = MARK - 1;
 		}
 	}
-	int status;
-	if (child < 0 || waitpid(child, &status, 0) != child)
-		return 125;
-	return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
