@@ -116,10 +116,11 @@ int main(int argc, char *argv[])
 			return 125;
 		}
 		held += n < 0 ? 0 : (size_t)n;
-		if (marked && held >= MARK && memcmp(bytes + held - MARK, mark, MARK) == 0)
-			return copy(bytes, held - MARK) != 0 ? 125
-			       : WIFEXITED(status)         ? WEXITSTATUS(status)
-			                                   : 128 + WTERMSIG(status);
+		if (marked && held >= MARK && memcmp(bytes + held - MARK, mark, MARK) == 0) {
+			if (copy(bytes, held - MARK) != 0)
+				return 125;
+			return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+		}
 		if (held >= MARK) {
 			if (copy(bytes, held - (MARK - 1)) != 0)
 				return 125;
