@@ -1,13 +1,16 @@
 # SPDX-License-Identifier: MIT
-# Run last by cmake --install, with installed_files, record and manifest
-# set, and destdir_given as install-begin.cmake left it: records every
-# file the install wrote, DESTDIR included, and its SHA-256, for the
-# uninstall target (install-record.cmake). installed_files
-# names each below the prefix, or as an absolute path, or in a folder known
-# only now (@zsh_completions@). The paths are checked against those CMake
-# has just installed, so that no file goes unrecorded, one a semicolon
-# would split included. cpack's own installs are not recorded.
+# Step 4 of an install (install.cmake), after install-begin.cmake: installs
+# zsh's completion in the folder chosen there; then records every file the
+# install wrote, DESTDIR included, and its SHA-256, for the uninstall
+# (install-record.cmake). installed_files names each below the prefix, or
+# as an absolute path. The paths are checked against those CMake has just
+# installed, so that no file goes unrecorded, one a semicolon would split
+# included. cpack's own installs are not recorded.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
+if(NOT IS_ABSOLUTE "${zsh_completions}")
+  set(zsh_completions "${CMAKE_INSTALL_PREFIX}/${zsh_completions}")
+endif()
+file(INSTALL DESTINATION "${zsh_completions}" TYPE FILE RENAME _pathlist FILES "${zsh_completion}")
 if("$ENV{GRIDCHECK_PATHLIST_STAGING}")
   return()
 endif()
@@ -16,14 +19,20 @@ read_record("${record}")
 set(record_destdir "${destdir_given}")
 set(record_root "$ENV{DESTDIR}")
 set(record_prefix "${CMAKE_INSTALL_PREFIX}")
-set(file_count 0)
 set(joined "")
-foreach(entry IN LISTS installed_files)
-  string(CONFIGURE "${entry}" path @ONLY)
+# Each file of the list, then zsh's, installed last: kept out of the
+# list, where a semicolon in its path would split it.
+list(LENGTH installed_files listed)
+foreach(n RANGE ${listed})
+  if(n LESS listed)
+    list(GET installed_files ${n} path)
+  else()
+    set(path "${zsh_completions}/_pathlist")
+  endif()
   if(NOT IS_ABSOLUTE "${path}")
     set(path "${CMAKE_INSTALL_PREFIX}/${path}")
   endif()
-  if(file_count GREATER 0)
+  if(n GREATER 0)
     string(APPEND joined ";")
   endif()
   string(APPEND joined "${path}")
@@ -31,10 +40,10 @@ foreach(entry IN LISTS installed_files)
   if(IS_SYMLINK "${path}" OR IS_DIRECTORY "${path}" OR NOT EXISTS "${path}")
     message(FATAL_ERROR "The install did not write ${path}")
   endif()
-  set(file_${file_count} "${path}")
-  file(SHA256 "${path}" file_${file_count}_sha256)
-  math(EXPR file_count "${file_count} + 1")
+  set(file_${n} "${path}")
+  file(SHA256 "${path}" file_${n}_sha256)
 endforeach()
+math(EXPR file_count "${listed} + 1")
 if(NOT joined STREQUAL "${CMAKE_INSTALL_MANIFEST_FILES}")
   message(FATAL_ERROR "The install wrote other files than it records:\n"
                       "written: ${CMAKE_INSTALL_MANIFEST_FILES}\nrecorded: ${joined}")

@@ -14,7 +14,7 @@
 #   made_count        how many folders installs made and the uninstall has
 #                     not removed; made_N each one's path, in the order made
 # Every path is a bracket argument, so that it comes back byte for byte
-# whatever it holds; install-dirs.cmake refuses, before anything is
+# whatever it holds; install-begin.cmake refuses, before anything is
 # written, a path that would not (recordable).
 
 # read_record(FILE): sets the variables above from FILE; with no FILE, as
@@ -24,10 +24,48 @@ macro(read_record file)
   set(record_root "")
   set(record_prefix "")
   set(file_count 0)
+  # 0.8.0 kept the folders its installs made in install_folders.cmake
+  # beside the record, in the record's own form: they are the record's
+  # now, removed when empty like those of later installs (the file is gone
+  # once the record is written).
+  get_filename_component(earlier "${file}" DIRECTORY)
+  set(earlier "${earlier}/install_folders.cmake")
+  set(made_count 0)
+  if(EXISTS "${earlier}")
+    include("${earlier}")
+  endif()
+  set(earlier_count ${made_count})
+  foreach(n RANGE ${made_count})
+    set(earlier_${n} "${made_${n}}")
+  endforeach()
   set(made_count 0)
   if(EXISTS "${file}")
     include("${file}")
   endif()
+  # Made before the record's, so first: removed after them, deepest last.
+  foreach(n RANGE ${made_count})
+    set(later_${n} "${made_${n}}")
+  endforeach()
+  set(later_count ${made_count})
+  set(made_count 0)
+  foreach(n RANGE ${earlier_count})
+    set(known 0)
+    foreach(m RANGE ${later_count})
+      if(n EQUAL earlier_count OR (m LESS later_count AND later_${m} STREQUAL earlier_${n}))
+        set(known 1)
+      endif()
+    endforeach()
+    if(NOT known)
+      set(made_${made_count} "${earlier_${n}}")
+      math(EXPR made_count "${made_count} + 1")
+    endif()
+  endforeach()
+  foreach(n RANGE ${later_count})
+    if(n LESS later_count)
+      set(made_${made_count} "${later_${n}}")
+      math(EXPR made_count "${made_count} + 1")
+    endif()
+  endforeach()
 endmacro()
 
 # bracket(VARIABLE VALUE): VALUE as a bracket argument, which no byte of it
@@ -82,6 +120,22 @@ function(write_record file)
   file(WRITE "${file}.partial" "${text}")
   give_to_builder("${file}.partial")
   file(RENAME "${file}.partial" "${file}")
+  get_filename_component(folder "${file}" DIRECTORY)
+  file(REMOVE "${folder}/install_folders.cmake")
+endfunction()
+
+# zsh_completions(VARIABLE PREFIX): the folder zsh's completion goes in,
+# below PREFIX unless absolute: INSTALL_ZSH_COMPLETIONDIR when set; else
+# zsh/vendor-completions under /usr, as Debian's zsh has it, and
+# zsh/site-functions under any other prefix, where zsh looks by default.
+function(zsh_completions variable prefix)
+  if(NOT INSTALL_ZSH_COMPLETIONDIR STREQUAL "")
+    set(${variable} "${INSTALL_ZSH_COMPLETIONDIR}" PARENT_SCOPE)
+  elseif(prefix MATCHES "^/usr/*$")
+    set(${variable} "${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions" PARENT_SCOPE)
+  else()
+    set(${variable} "${CMAKE_INSTALL_DATADIR}/zsh/site-functions" PARENT_SCOPE)
+  endif()
 endfunction()
 
 # give_to_builder(FILE): FILE, in the build folder, owned by whoever owns

@@ -82,33 +82,40 @@ while(n LESS kept)
   math(EXPR n "${n} + 1")
 endwhile()
 
-# Deepest first: a folder was made after the one it is in. rmdir refuses a
-# folder that is not empty, whatever bytes its path holds, where a test of
-# emptiness by a pattern would take [, * and ? for wildcards; one it
-# refuses stays recorded, for a later uninstall that may find it empty.
-set(kept 0)
-set(n ${made_count})
-while(n GREATER 0)
-  math(EXPR n "${n} - 1")
-  set(folder "${made_${n}}")
-  if(NOT IS_DIRECTORY "${folder}" OR IS_SYMLINK "${folder}")
-    continue()
-  endif()
-  execute_process(COMMAND rmdir -- "${folder}" RESULT_VARIABLE refused ERROR_QUIET)
-  if(refused)
-    set(kept_${kept} "${folder}")
-    math(EXPR kept "${kept} + 1")
-  else()
-    message(STATUS "Removing ${folder}/")
-  endif()
-endwhile()
-# Kept in the order they were made.
-set(made_count ${kept})
-set(n 0)
-while(n LESS kept)
-  math(EXPR from "${kept} - 1 - ${n}")
-  set(made_${n} "${kept_${from}}")
-  math(EXPR n "${n} + 1")
+# Deepest first: a folder was made after the one it is in, but for those an
+# install by 0.8.0 made (install-record.cmake), which may hold later ones:
+# passes until one removes nothing. rmdir refuses a folder that is not
+# empty, whatever bytes its path holds, where a test of emptiness by a
+# pattern would take [, * and ? for wildcards; one it refuses stays
+# recorded, for a later uninstall that may find it empty.
+set(removed 1)
+while(removed)
+  set(removed 0)
+  set(kept 0)
+  set(n ${made_count})
+  while(n GREATER 0)
+    math(EXPR n "${n} - 1")
+    set(folder "${made_${n}}")
+    if(NOT IS_DIRECTORY "${folder}" OR IS_SYMLINK "${folder}")
+      continue()
+    endif()
+    execute_process(COMMAND rmdir -- "${folder}" RESULT_VARIABLE refused ERROR_QUIET)
+    if(refused)
+      set(kept_${kept} "${folder}")
+      math(EXPR kept "${kept} + 1")
+    else()
+      message(STATUS "Removing ${folder}/")
+      set(removed 1)
+    endif()
+  endwhile()
+  # Kept in the order they were made.
+  set(made_count ${kept})
+  set(n 0)
+  while(n LESS kept)
+    math(EXPR from "${kept} - 1 - ${n}")
+    set(made_${n} "${kept_${from}}")
+    math(EXPR n "${n} + 1")
+  endwhile()
 endwhile()
 write_record("${RECORD}")
 if(failed GREATER 0)

@@ -1,0 +1,69 @@
+# SPDX-License-Identifier: MIT
+# What `cmake --install` does, step by step: each step is an install rule
+# below, run in this order. cpack runs the same steps into its staging
+# folder, where the record is none of its business (cpack.cmake).
+#   1. install_settings.cmake, made here from install_settings.cmake.in:
+#      what the other steps need to know of this build folder.
+#   2. install-begin.cmake: refuses a destination the record could not keep
+#      byte for byte, or another than that of an install still in place;
+#      chooses zsh's folder by the prefix, now known (zsh_completions() in
+#      install-record.cmake); makes each folder a file goes in, and each
+#      missing one above it, 0755 whatever the umask, and records those it
+#      made.
+#   3. The files.
+#   4. install-end.cmake: zsh's completion, in the folder chosen at step 2;
+#      then the record of every file written and of what it holds, for the
+#      uninstall (uninstall.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
+set(man ${CMAKE_INSTALL_MANDIR}/man1)
+set(bash ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+set(fish ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+set(docs ${CMAKE_INSTALL_DOCDIR})
+
+# Step 1: each value a bracket argument, read back as it is.
+bracket(record "${PROJECT_BINARY_DIR}/install_record.cmake")
+bracket(manifest "${PROJECT_BINARY_DIR}/install_manifest.txt")
+bracket(zsh_completion "${PROJECT_SOURCE_DIR}/pathlist/pathlist.zsh-completion")
+bracket(datadir "${CMAKE_INSTALL_DATADIR}")
+bracket(zsh_completiondir "${INSTALL_ZSH_COMPLETIONDIR}")
+set(dirs ${CMAKE_INSTALL_BINDIR} ${man} ${docs} ${INSTALL_LICENSEDIR} ${bash} ${fish})
+bracket(install_dirs "${dirs}")
+set(files ${CMAKE_INSTALL_BINDIR}/gridcheck ${CMAKE_INSTALL_BINDIR}/pathlist
+  ${man}/gridcheck.1.gz ${man}/pathlist.1.gz ${docs}/README.md ${docs}/changelog.gz)
+if(INSTALL_LICENSEDIR)
+  list(APPEND files ${INSTALL_LICENSEDIR}/LICENSE)
+endif()
+list(APPEND files ${bash}/pathlist ${fish}/pathlist.fish)
+bracket(installed_files "${files}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/install_settings.cmake.in install_settings.cmake @ONLY)
+install(SCRIPT ${PROJECT_BINARY_DIR}/install_settings.cmake)
+
+# Step 2.
+install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/install-begin.cmake)
+
+# Step 3, in the order of the list above, which step 4 checks.
+install(TARGETS gridcheck pathlist)
+install(FILES ${PROJECT_BINARY_DIR}/gridcheck/gridcheck.1.gz
+              ${PROJECT_BINARY_DIR}/pathlist/pathlist.1.gz DESTINATION ${man})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${docs})
+if(INSTALL_LICENSEDIR)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${INSTALL_LICENSEDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/pathlist/pathlist.bash-completion DESTINATION ${bash}
+        RENAME pathlist)
+install(FILES ${PROJECT_SOURCE_DIR}/pathlist/pathlist.fish-completion DESTINATION ${fish}
+        RENAME pathlist.fish)
+
+# Step 4.
+install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/install-end.cmake)
+
+# The uninstall, which goes by the record: `cmake -P uninstall.cmake` in
+# the build folder (with sudo where the install needed it) runs no build
+# system there, which as root would leave root's files in the folder; the
+# uninstall target does the same.
+bracket(uninstall "${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake.in ${PROJECT_BINARY_DIR}/uninstall.cmake @ONLY)
+add_custom_target(uninstall COMMAND ${CMAKE_COMMAND} -P ${PROJECT_BINARY_DIR}/uninstall.cmake
+  COMMENT "Removing what the last install wrote, as it wrote it, and the folders installs made"
+  VERBATIM)
