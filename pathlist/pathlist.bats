@@ -74,7 +74,7 @@ with_faults() {
 		"${settings[@]}" "${run[@]}" "$@")
 }
 
-# counted NAME...: sets each NAME (reads, writes, lines, polls, messages,
+# counted NAME...: sets each NAME (reads, writes, lines, polls,
 # pauses) to what the fault library counted in the last run.
 counted() {
 	local report
@@ -85,7 +85,6 @@ counted() {
 		writes) writes=${report[3]} ;;
 		lines) lines=${report[5]} ;;
 		polls) polls=${report[7]} ;;
-		messages) messages=${report[9]} ;;
 		pauses) pauses=${report[11]} ;;
 		esac
 		shift
@@ -721,17 +720,6 @@ shows() {
 	check 1 "pathlist: cannot open directory \$'\\314\\201x': No such file or directory" /dev/null
 }
 
-@test "a message goes out in one write, however long the directory's name" {
-	# Up to the longest argument there is, 128 KiB, every byte escaped.
-	for length in 4000 131000; do
-		name=$(head -c "$length" /dev/zero | tr '\0' '\033')
-		try pathlist_with_faults -- "/$name" >"$out" 2>"$err"
-		counted messages
-		check 1 "pathlist: cannot open directory \$'/${name//$'\033'/\\033}': File name too long" /dev/null &&
-			((messages == 1)) || { echo "$length bytes: $messages writes" >&2; return 1; }
-	done
-}
-
 # Names that a reader's decoder could join with what follows them: UTF-8
 # whose last bytes begin a character in GBK, GB18030, Big5 or Shift_JIS,
 # before a quote or a backslash; the tail of U+1F3A8, an EUC-TW single
@@ -789,28 +777,4 @@ legacy_names=($'中\'; touch PWNED; #\x01' $'Б\\\'; touch PWNED; #\x01' $'ア\\
 				{ echo "$shell in $locale: read back wrongly, or ran $(ls -A "$t/run")" >&2; return 1; }
 		done
 	done
-}
-
-@test "a directory that changes underneath is still listed whole" {
-	dir=$t/churned
-	mkdir "$dir"
-	(cd "$dir" && seq -f 'cache-entry-%07g-abcdef' 5000 | xargs touch)
-	# Every entry that never changes, . and .. included, exactly once.
-	listing "$dir" | sort >"$t/stable"
-	# bats waits for a job that keeps its descriptor 3.
-	while :; do
-		for i in {0..499}; do
-			: >"$dir/churn-$i"
-			rm -f "$dir/churn-$(((i + 250) % 500))"
-		done
-	done 3>&- &
-	churn=$!
-	runs=30
-	under_valgrind && runs=3
-	for ((run = 0; run < runs; run++)); do
-		try pathlist "$dir" >"$out" 2>"$err"
-		check 0 "" && grep -vF "$dir/churn-" "$out" | sort | cmp -s - "$t/stable" ||
-			{ kill "$churn"; echo "run $run: not every lasting entry once" >&2; return 1; }
-	done
-	kill "$churn"
 }
