@@ -1,13 +1,12 @@
 # SPDX-License-Identifier: MIT
-"""Times the listers of bench/run on one folder's directories and writes that
-folder's section of BENCHMARKS.md, with the figures the chart is drawn from.
+"""Times the listers of bench/run on each folder's directories and writes
+BENCHMARKS.md, a section a folder, and beside it a chart of them all.
 
 The machine is shared and noisy, so no command is timed in a group of its
 own: every round runs each command once, in an order shuffled afresh, and a
 ratio is taken within each round. What is quoted is the median of those
 ratios and their spread (lowest to highest)."""
 import argparse
-import json
 import os
 import random
 import statistics
@@ -90,18 +89,10 @@ def peak_kib(argv, work):
     return statistics.median(peaks)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--folder", required=True)
-    parser.add_argument("--work", required=True)
-    parser.add_argument("--out", required=True)
-    parser.add_argument("--machine", required=True)
-    parser.add_argument("--quick", action="store_true")
-    parser.add_argument("--sizes", type=int, nargs="+", required=True)
-    parser.add_argument("--counted", type=int, required=True,
-                        help="entries of the directory of 24-byte names callgrind counts on")
-    a = parser.parse_args()
-    work, folder, sizes = a.work, a.folder, a.sizes
+def section(a, folder):
+    """The Markdown section of one folder, and the figures its chart is drawn
+    from."""
+    work, sizes = a.work, a.sizes
     built = {name: os.path.join(work, name) for name in
              ("floor-32k-64k", "floor-64k-64k", "floor-1m-1m", "readdir", "empty")}
     pathlist = os.path.join(os.path.dirname(work), "release", "pathlist", "pathlist")
@@ -249,14 +240,53 @@ def main():
                          f"{'' if name == 'pathlist' else shown(ratios(cold, 'pathlist', name))} |")
         lines.append("")
     lines += ["### Goals", "", *goals, ""]
-    text = "\n".join(lines)
     for w in warnings:
         print(f"bench/run: WARNING: {w}", file=sys.stderr)
+    return "\n".join(lines), {"kind": kind, "medians": {n: data[n]["medians"] for n in sizes},
+                               "floor": {n: data[n]["floor"] for n in sizes}}
+
+
+def chart(out, sizes, sections):
+    """Draws the time each lister takes against the number of entries,
+    log-log, one panel a folder, as an SVG."""
+    names = ["pathlist", "floor", "ls -f", "bfs", "find"]
+    script = ['set terminal svg size 960,440 dynamic font "sans,12" background "white"',
+              f'set output "{out}"', "set logscale xy", "set autoscale xfix",
+              "set yrange [0.5:3000]", "set format x '10^{%T}'", 'set xlabel "entries"',
+              'set ylabel "median wall time, ms"', "set key top left", "set grid",
+              f"set multiplot layout 1,{len(sections)}"]
+    for section in sections:
+        rows = []
+        for n in sizes:
+            medians = {**section["medians"][n], "floor": section["medians"][n][section["floor"][n]]}
+            rows.append(f"{n} " + " ".join(f"{medians[name] * 1000:.4f}" for name in names))
+        script += [f'set title "directories on {section["kind"]}"',
+                   "$data << EOD", *rows, "EOD",
+                   "plot " + ", ".join(f'$data using 1:{column + 2} with linespoints lw 2 title "{name}"'
+                                       for column, name in enumerate(names))]
+    script.append("unset multiplot")
+    subprocess.run(["gnuplot"], input="\n".join(script) + "\n", text=True, check=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--machine", required=True)
+    parser.add_argument("--measured", required=True, help="what was measured: version, commit")
+    parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--sizes", type=int, nargs="+", required=True)
+    parser.add_argument("--counted", type=int, required=True,
+                        help="entries of the directory of 24-byte names callgrind counts on")
+    parser.add_argument("--folders", nargs="+", required=True)
+    a = parser.parse_args()
+    texts, sections = zip(*(section(a, folder) for folder in a.folders))
+    svg = a.out.removesuffix(".md") + ".svg"
+    chart(svg, a.sizes, sections)
+    text = "\n".join(["# Benchmarks", "", a.measured, "",
+                      f"![Time against entries, log-log, for each lister]({os.path.basename(svg)})",
+                      ""]) + "".join(f"\n{t}" for t in texts)
     open(a.out, "w").write(text)
-    json.dump({"kind": kind, "sizes": sizes,
-               "medians": {n: data[n]["medians"] for n in sizes},
-               "floor": {n: data[n]["floor"] for n in sizes}},
-              open(a.out.removesuffix(".md") + ".json", "w"))
     print(text)
 
 
