@@ -20,6 +20,20 @@
 # read_record(FILE): sets the variables above from FILE; with no FILE, as
 # for a build folder nothing was installed from.
 macro(read_record file)
+  # 0.8.0 kept the folders its installs made apart, in
+  # install_folders.cmake beside the record and in the record's own
+  # variables: read first, they follow the record's own, to be removed when
+  # empty like them (the uninstall goes in passes, and skips a folder
+  # already gone); the file goes once the record is written.
+  get_filename_component(earlier "${file}" DIRECTORY)
+  set(made_count 0)
+  if(EXISTS "${earlier}/install_folders.cmake")
+    include("${earlier}/install_folders.cmake")
+  endif()
+  set(earlier ${made_count})
+  foreach(n RANGE ${earlier})
+    set(earlier_${n} "${made_${n}}")
+  endforeach()
   set(record_destdir "")
   set(record_root "")
   set(record_prefix "")
@@ -28,39 +42,12 @@ macro(read_record file)
   if(EXISTS "${file}")
     include("${file}")
   endif()
-  # 0.8.0 kept the folders its installs made in install_folders.cmake
-  # beside the record, in the record's own variables: each not recorded
-  # yet is added, to be removed when empty like the others (the uninstall
-  # goes in passes, so their order does not matter; the file is gone once
-  # the record is written).
-  get_filename_component(earlier "${file}" DIRECTORY)
-  if(EXISTS "${earlier}/install_folders.cmake")
-    foreach(n RANGE ${made_count})
-      set(recorded_${n} "${made_${n}}")
-    endforeach()
-    set(recorded ${made_count})
-    include("${earlier}/install_folders.cmake")
-    foreach(n RANGE ${made_count})
-      set(earlier_${n} "${made_${n}}")
-    endforeach()
-    set(earlier ${made_count})
-    foreach(n RANGE ${recorded})
-      set(made_${n} "${recorded_${n}}")
-    endforeach()
-    set(made_count ${recorded})
-    foreach(n RANGE ${earlier})
-      set(known 0)
-      foreach(m RANGE ${recorded})
-        if(n EQUAL earlier OR (m LESS recorded AND recorded_${m} STREQUAL earlier_${n}))
-          set(known 1)
-        endif()
-      endforeach()
-      if(NOT known)
-        set(made_${made_count} "${earlier_${n}}")
-        math(EXPR made_count "${made_count} + 1")
-      endif()
-    endforeach()
-  endif()
+  set(n 0)
+  while(n LESS earlier)
+    set(made_${made_count} "${earlier_${n}}")
+    math(EXPR made_count "${made_count} + 1")
+    math(EXPR n "${n} + 1")
+  endwhile()
 endmacro()
 
 # bracket(VARIABLE VALUE): VALUE as a bracket argument, which no byte of it
