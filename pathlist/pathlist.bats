@@ -85,7 +85,7 @@ counted() {
 		writes) writes=${report[3]} ;;
 		lines) lines=${report[5]} ;;
 		polls) polls=${report[7]} ;;
-		pauses) pauses=${report[11]} ;;
+		pauses) pauses=${report[9]} ;;
 		esac
 		shift
 	done

@@ -23,14 +23,13 @@
 //   FAULT_REPORT=FILE            write to FILE how many entries were asked
 //                                for, how many writes to descriptor 1 were
 //                                made, how many of those ended with a
-//                                newline, how many polls, how many writes
-//                                to descriptor 2, and the pauses asked of
-//                                nanosleep, in milliseconds: "reads N
-//                                writes N lines N polls N messages N
-//                                pauses N,N,..." ("pauses -" for none);
-//                                after every write, poll and pause, and
-//                                whole, so that it is there also when the
-//                                program is killed;
+//                                newline, how many polls, and the pauses
+//                                asked of nanosleep, in milliseconds:
+//                                "reads N writes N lines N polls N pauses
+//                                N,N,..." ("pauses -" for none); after
+//                                every write, poll and pause, and whole,
+//                                so that it is there also when the program
+//                                is killed;
 //   FAULT_LOADED=FILE            create FILE on loading, so a test can tell
 //                                "the program ignored it" from "nothing
 //                                happened".
@@ -63,7 +62,7 @@ static long failing_writes = 1; // how many from failing_write on; -1: all
 static int poll_errno;          // 0: fail no poll
 static int poll_once;
 static int sleep_skipped;
-static long reads, writes, lines, polls, messages;
+static long reads, writes, lines, polls;
 // The pauses asked for, in milliseconds, as the report gives them.
 static char pauses[1024] = "-";
 static size_t pauses_length = 1;
@@ -144,9 +143,9 @@ __attribute__((destructor)) static void report(void)
 		return;
 	int saved = errno;
 	char line[128 + sizeof pauses];
-	int length = snprintf(line, sizeof line,
-	                      "reads %ld writes %ld lines %ld polls %ld messages %ld pauses %s\n",
-	                      reads, writes, lines, polls, messages, pauses);
+	int length =
+	    snprintf(line, sizeof line, "reads %ld writes %ld lines %ld polls %ld pauses %s\n",
+	             reads, writes, lines, polls, pauses);
 	// Whole at every instant, however the program is ended: written
 	// beside it, then renamed over it. Not on a standard descriptor that
 	// the program closed: its writes are the ones counted.
@@ -169,10 +168,6 @@ ssize_t write(int fd, const void *bytes, size_t count)
 	static ssize_t (*real)(int, const void *, size_t);
 	if (real == NULL)
 		*(void **)&real = dlsym(RTLD_NEXT, "write"); // as POSIX advises
-	if (fd == STDERR_FILENO) {
-		messages++;
-		report();
-	}
 	if (fd != STDOUT_FILENO)
 		return real(fd, bytes, count);
 	writes++;
