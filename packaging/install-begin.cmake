@@ -1,16 +1,11 @@
 # SPDX-License-Identifier: MIT
-# Step 2 of an install (install.cmake), with install_settings.cmake read:
-# refuses a destination it could not record byte for byte, before anything
-# is written; chooses zsh's folder; then makes each folder the install puts
-# files in, and each missing folder above it, 0755. mkdir's mode is masked
-# by the umask, and under umask 077 a folder made 0700 would keep other
-# users from the manual pages and completions. A folder given as an
-# absolute path is used as it is, under DESTDIR, as install() does; any
-# other is below the prefix. Folders that were there before are left as
-# they are; those made here are added to the record (install-record.cmake),
-# for the uninstall, which removes them, when empty, only where they were
-# made. cpack's own installs, into its staging folder (cpack.cmake marks
-# them), are none of the record's business.
+# Step 2 of an install (install.cmake). The folders are made 0755 here,
+# not by install(): mkdir's mode is masked by the umask, and under umask 077
+# a folder made 0700 would keep other users from the manual pages and
+# completions. A folder given as an absolute path is used as it is, under
+# DESTDIR, as install() does; any other is below the prefix. cpack's own
+# installs, into its staging folder (cpack.cmake marks them), are none of
+# the record's business.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
 set(staging "$ENV{GRIDCHECK_PATHLIST_STAGING}")
 

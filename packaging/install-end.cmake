@@ -1,11 +1,8 @@
 # SPDX-License-Identifier: MIT
-# Step 4 of an install (install.cmake), after install-begin.cmake: installs
-# zsh's completion in the folder chosen there; then records every file the
-# install wrote, DESTDIR included, and its SHA-256, for the uninstall
-# (install-record.cmake). installed_files names each below the prefix, or
-# as an absolute path. The paths are checked against those CMake has just
-# installed, so that no file goes unrecorded, one a semicolon would split
-# included. cpack's own installs are not recorded.
+# Step 4 of an install (install.cmake). installed_files names each file
+# below the prefix, or as an absolute path; the paths are checked against
+# those CMake has just installed, so that no file goes unrecorded, one a
+# semicolon would split included.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
 if(NOT IS_ABSOLUTE "${zsh_completions}")
   set(zsh_completions "${CMAKE_INSTALL_PREFIX}/${zsh_completions}")
