@@ -435,21 +435,22 @@ utf8_loads() {
 }
 
 # Names, and how a terminal in a locale gets each: as it is (raw) or quoted;
-# known: as it is where the C library knows U+1FAE8, of Unicode 15. First
-# names that would drive a terminal that shows them, or hide what they are,
-# each of its own kind: controls, direction marks, bytes that are not
-# UTF-8, characters that show nothing (default-ignorable, unassigned,
+# known: as it is where the C library knows U+1FAE8, of Unicode 15. First,
+# in UTF-8, names that would drive a terminal that shows them, or hide what
+# they are, each of its own kind: controls, direction marks, bytes that are
+# not UTF-8, characters that show nothing (default-ignorable, unassigned,
 # noncharacters, joiners and variation selectors out of place), a blank at
 # the end, a mark on a blank, every solidus (so that no row of a line
 # wrapped at 80 columns reads as a path of a directory d), what would make
-# a wrapped row read as a quoted line; and names that a reader's decoder
-# could join with what follows them, which a shell that took such bytes and
-# the closing quote for one character would run: UTF-8 whose last bytes
-# begin a character in GBK, GB18030, Big5 or Shift_JIS before a quote or a
-# backslash, the tail of U+1F3A8 (an EUC-TW single shift), U+20DD and a
-# kana with its combining mark (one character in JIS X 0213). Then names
-# that would not, in many scripts, joiners and variation selectors where
-# they belong included. Last, what a locale that is not UTF-8 shows.
+# a wrapped row read as a quoted line; then names that would not, in many
+# scripts, joiners and variation selectors where they belong included.
+# Last, what locales that are not UTF-8 show, and in C names that a
+# reader's decoder could join with what follows them, which a shell that
+# took such bytes and the closing quote for one character would run: UTF-8
+# whose last bytes begin a character in GBK, GB18030, Big5 or Shift_JIS
+# before a quote or a backslash, the tail of U+1F3A8 (an EUC-TW single
+# shift), U+20DD and a kana with its combining mark (one character in JIS
+# X 0213).
 # locale | raw, quoted or known | the name, in printf's %b escapes
 names() {
 	cat <<-'NAMES'
@@ -519,16 +520,6 @@ names() {
 		C.UTF-8|quoted|\xe3\x83\xa1\xe3\x83\xa2                                                                       \xe6\x9b\xb8\xe9\xa1\x9e\xef\xbe\x89\xe7\xa7\x98\xe5\xaf\x86\xe9\x8d\xb5.pem
 		C.UTF-8|quoted|$'looks quoted'
 		C.UTF-8|quoted|log                                                                           $'t\\057id_rsa'
-		C.UTF-8|quoted|中'; touch PWNED; #\x01
-		C.UTF-8|quoted|Б\\'; touch PWNED; #\x01
-		C.UTF-8|quoted|ア\\\x01
-		C.UTF-8|quoted|漢\x01'$(touch PWNED)'
-		C.UTF-8|quoted|й'\\\x7f`touch PWNED`
-		C.UTF-8|quoted|\x01🎨;touch PWNED;#
-		C.UTF-8|quoted|\x01🎨';touch PWNED;#
-		C.UTF-8|quoted|\x01\xe2\x83\x9d';touch PWNED;#
-		C.UTF-8|quoted|\x01か\xe3\x82\x9a'$(touch PWNED)'
-		C.UTF-8|quoted|\x01e\xcc\x80\\';touch PWNED
 		C.UTF-8|raw|a space
 		C.UTF-8|raw|it's
 		C.UTF-8|raw|back\\slash
@@ -563,6 +554,16 @@ names() {
 		C.UTF-8|raw|a\xc4\x9b2J\xc4\x9bH
 		C.UTF-8|known|a\xf0\x9f\xab\xa8b
 		C|quoted|a\xc4\x9b2J\xc4\x9bH
+		C|quoted|中'; touch PWNED; #\x01
+		C|quoted|Б\\'; touch PWNED; #\x01
+		C|quoted|ア\\\x01
+		C|quoted|漢\x01'$(touch PWNED)'
+		C|quoted|й'\\\x7f`touch PWNED`
+		C|quoted|\x01🎨;touch PWNED;#
+		C|quoted|\x01🎨';touch PWNED;#
+		C|quoted|\x01\xe2\x83\x9d';touch PWNED;#
+		C|quoted|\x01か\xe3\x82\x9a'$(touch PWNED)'
+		C|quoted|\x01e\xcc\x80\\';touch PWNED
 		POSIX|quoted|\xc3\x9b31mRED
 		unset|quoted|\xc3\x9b31mRED
 		en_US.ISO-8859-1|quoted|café
@@ -571,23 +572,23 @@ names() {
 	NAMES
 }
 
-# make_names LOCALE DIR [SHOWN]: makes DIR, of the names of the rows for
-# LOCALE (only those shown SHOWN, when given); sets made to their count and
-# raw to the paths a terminal in LOCALE gets as they are.
+# make_names LOCALE DIR: makes DIR, of the names of the rows for LOCALE;
+# sets made to their count and raw to the paths a terminal in LOCALE gets
+# as they are.
 make_names() {
-	local locale shown name known=raw utf8=yes
+	local locale shown name known=raw utf8=yes names=()
 	printf 'a\xf0\x9f\xab\xa8b\0' | LC_ALL=C.UTF-8 c_library_shows >/dev/null || known=quoted
 	utf8_loads || utf8=no
-	mkdir "$2"
-	made=0 raw=()
+	raw=()
 	while IFS='|' read -r locale shown name; do
-		[[ $locale == "$1" && ${3:-$shown} == "$shown" ]] || continue
-		name=$(printf '%b.' "$name") name=${name%.}
-		touch -- "$2/$name"
-		((++made))
+		[[ $locale == "$1" ]] || continue
+		printf -v name '%b' "$name"
+		names+=("$name")
 		[[ $shown == known ]] && shown=$known
 		[[ $shown == raw && $utf8 == yes ]] && raw+=("$2/$name")
 	done < <(names)
+	made=${#names[@]}
+	mkdir "$2" && (cd "$2" && touch -- "${names[@]}")
 }
 
 # shown_as_made DIR: the last run listed DIR as make_names made it: the
@@ -833,7 +834,7 @@ shows() {
 	LOCALES
 
 	dir=$t/quoted
-	make_names C.UTF-8 "$dir" quoted
+	make_names C "$dir"
 	mkdir "$t/run"
 	wrapper=("${on_a_terminal[@]}")
 	try pathlist "$dir" >"$out" 2>"$err"
