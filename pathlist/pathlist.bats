@@ -1,8 +1,9 @@
 #!/usr/bin/env bats
 # SPDX-License-Identifier: MIT
 # pathlist run as a user or a script would run it. Expected listings come
-# from ls -f, which reads the directory in the same order. The cases that
-# make and go through many locales are tagged, to run beside the others.
+# from ls -f, which reads the directory in the same order. The cases of
+# what a terminal or a message shows, and those that make and go through
+# many locales, are tagged, to run beside the others.
 
 # shellcheck source=../test_harness/common.bash
 source "$BATS_TEST_DIRNAME/../test_harness/common.bash"
@@ -382,6 +383,7 @@ prefix_of() {
 		{ echo "$writes writes, $polls polls, pauses $pauses" >&2; return 1; }
 }
 
+# bats test_tags=shown
 @test "a message waits for a full non-blocking standard error, and arrives whole, once" {
 	# The pipe is full when pathlist starts, and drained half a second on.
 	"${nonblocking[@]}" 2 perl -e '1 while syswrite STDERR, "\0" x 4096; exec @ARGV or die' -- \
@@ -400,6 +402,7 @@ prefix_of() {
 	check 1 "" /dev/null
 }
 
+# bats test_tags=shown
 @test "on a terminal, a line longer than the buffer is written whole, and a write that fails inside it stops pathlist" {
 	control=$t/control$'\001'
 	mkdir "$t/plain" "$control"
@@ -616,6 +619,7 @@ unquote() {
 	done
 }
 
+# bats test_tags=shown
 @test "on a terminal, a path that could drive it is quoted and every other written as it is" {
 	if ! utf8_loads; then
 		emulated && skip "the emulated C library loads no UTF-8 locale of this byte order"
@@ -776,6 +780,7 @@ shows() {
 	[[ $(eval "printf %s. $3") == "$t/$2." ]] || { echo "$3 is not read back as $t/$2" >&2; return 1; }
 }
 
+# bats test_tags=shown
 @test "a message is one line, whatever the bytes of the directory's name" {
 	shows C "plain name" "'$t/plain name'"
 	shows C 'back\slash' "'$t/back\\slash'"
