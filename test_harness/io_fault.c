@@ -1,38 +1,27 @@
 // SPDX-License-Identifier: MIT
 // Preloaded with LD_PRELOAD, this makes reading a directory and writing to
 // standard output misbehave in the ways real ones rarely do on demand:
-//   READDIR_FAULT_AFTER=N[:EINTR]
-//                                hand out N entries, then fail with EIO, as a
-//                                disk going bad in the middle would, from
-//                                then on; or with EINTR, that read only;
-//   OPENDIR_FAULT=EINTR          make the first opendir fail with EINTR;
-//   READDIR_FAULT_LONG_NAME=N[:BYTE]
-//                                at the end, hand out one more entry whose
-//                                name is N bytes, longer than any file system
-//                                here allows, each an n or BYTE (decimal);
-//   WRITE_FAULT=N:ERRNO[:ever|:K]
-//                                make write number N to descriptor 1 fail
-//                                with ERRNO (a name: ENOSPC, EIO, EAGAIN,
-//                                EINTR), or return 0 for ZERO, that write
-//                                only, K writes from it on, or, with
-//                                ":ever", every one from then on;
-//   POLL_FAULT=ERRNO[:once]      make every poll, or the first, fail with
-//                                ERRNO (ENOMEM, EINVAL, EINTR, ...);
-//   SLEEP_FAULT=skip             return from nanosleep at once, having
-//                                slept not at all;
-//   FAULT_REPORT=FILE            write to FILE how many entries were asked
-//                                for, how many writes to descriptor 1 were
-//                                made, how many of those ended with a
-//                                newline, how many polls, and the pauses
-//                                asked of nanosleep, in milliseconds:
-//                                "reads N writes N lines N polls N pauses
-//                                N,N,..." ("pauses -" for none); after
-//                                every write, poll and pause, and whole,
-//                                so that it is there also when the program
-//                                is killed;
-//   FAULT_LOADED=FILE            create FILE on loading, so a test can tell
-//                                "the program ignored it" from "nothing
-//                                happened".
+//   READDIR_FAULT_AFTER=N[:EINTR]: hand out N entries, then fail with EIO
+//     from then on, as a disk going bad in the middle would; or with EINTR,
+//     that read only;
+//   OPENDIR_FAULT=EINTR: make the first opendir fail with EINTR;
+//   READDIR_FAULT_LONG_NAME=N[:BYTE]: at the end, hand out one more entry
+//     whose name is N bytes, longer than any file system here allows, each
+//     an n or BYTE (decimal);
+//   WRITE_FAULT=N:ERRNO[:ever|:K]: make write number N to descriptor 1
+//     fail with ERRNO (a name: ENOSPC, EIO, EAGAIN, EINTR), or return 0 for
+//     ZERO: that write only, K writes from it on, or with ":ever" every one
+//     from then on;
+//   POLL_FAULT=ERRNO[:once]: make every poll, or the first, fail with ERRNO
+//     (ENOMEM, EINVAL, EINTR, ...);
+//   SLEEP_FAULT=skip: return from nanosleep at once, having slept not at all;
+//   FAULT_REPORT=FILE: write to FILE "reads N writes N lines N polls N
+//     pauses N,N,...": the entries asked for, the writes to descriptor 1,
+//     those that ended with a newline, the polls, and the pauses asked of
+//     nanosleep in milliseconds ("-" for none); after every write, poll and
+//     pause, and whole, so that it is there also when the program is killed;
+//   FAULT_LOADED=FILE: create FILE on loading, so a test can tell "the
+//     program ignored it" from "nothing happened".
 // This library defines readdir and readdir64, each with its own layout of
 // the entry, so neither may be renamed to the other; and poll, and the
 // __poll_chk that a checked inline poll calls, so the C library's checked
