@@ -22,11 +22,10 @@
 //     pause, and whole, so that it is there also when the program is killed;
 //   FAULT_LOADED=FILE: create FILE on loading, so a test can tell "the
 //     program ignored it" from "nothing happened".
-// This library defines readdir and readdir64, each with its own layout of
-// the entry, so neither may be renamed to the other; and poll, and the
-// __poll_chk that a checked inline poll calls, so the C library's checked
-// inline poll must not be declared over it.
-#undef _FILE_OFFSET_BITS
+// It defines readdir64, which pathlist, built with 64-bit file offsets,
+// calls on every system; and poll, and the __poll_chk that a checked
+// inline poll calls, so the C library's checked inline poll must not be
+// declared over it.
 #undef _FORTIFY_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -56,16 +55,11 @@ static long reads, writes, lines, polls;
 static char pauses[1024] = "-";
 static size_t pauses_length = 1;
 
-// The extra entry, as readdir and as readdir64 lay it out: alike on 64-bit
-// systems, with 32-bit and 64-bit numbers on 32-bit ones.
-static union {
-	struct dirent entry;
-	char bytes[sizeof(struct dirent) + (1 << 20)];
-} long_entry;
+// The extra entry.
 static union {
 	struct dirent64 entry;
 	char bytes[sizeof(struct dirent64) + (1 << 20)];
-} long_entry64;
+} long_entry;
 
 static int errno_named(const char *name)
 {
@@ -242,34 +236,7 @@ static int fail_now(void)
 	return 0;
 }
 
-// What the stream yields once the real entries are over: the long entry,
-// once, in bytes whose name begins at name, or the end (false).
-static int after_the_end(char *bytes, size_t size, char *name)
-{
-	if (long_name_length < 0 || (size_t)long_name_length >= size - (size_t)(name - bytes))
-		return 0;
-	memset(name, long_name_byte, (size_t)long_name_length);
-	name[long_name_length] = '\0';
-	long_name_length = -1;
-	return 1;
-}
-
-struct dirent *readdir(DIR *directory)
-{
-	static struct dirent *(*real)(DIR *);
-	if (real == NULL)
-		*(void **)&real = dlsym(RTLD_NEXT, "readdir");
-	if (fail_now())
-		return NULL;
-	struct dirent *entry = real(directory);
-	if (entry != NULL || errno != 0)
-		return entry;
-	return after_the_end(long_entry.bytes, sizeof long_entry,
-	                     long_entry.bytes + offsetof(struct dirent, d_name))
-	           ? &long_entry.entry
-	           : NULL;
-}
-
+// The real entries, then the long one, once.
 struct dirent64 *readdir64(DIR *directory)
 {
 	static struct dirent64 *(*real)(DIR *);
@@ -278,10 +245,12 @@ struct dirent64 *readdir64(DIR *directory)
 	if (fail_now())
 		return NULL;
 	struct dirent64 *entry = real(directory);
-	if (entry != NULL || errno != 0)
+	char *name = long_entry.entry.d_name;
+	if (entry != NULL || errno != 0 || long_name_length < 0 ||
+	    (size_t)long_name_length >= sizeof long_entry - offsetof(struct dirent64, d_name))
 		return entry;
-	return after_the_end(long_entry64.bytes, sizeof long_entry64,
-	                     long_entry64.bytes + offsetof(struct dirent64, d_name))
-	           ? &long_entry64.entry
-	           : NULL;
+	memset(name, long_name_byte, (size_t)long_name_length);
+	name[long_name_length] = '\0';
+	long_name_length = -1;
+	return &long_entry.entry;
 }
