@@ -846,7 +846,7 @@ shows() {
 	# Every line quoted, in printable ASCII only; each as it would be
 	# pasted: printf's argument.
 	grep -vxF -e "$dir/." -e "$dir/.." "$out" >"$out.quoted"
-	[[ $(grep -c "^\\$\?'[ -~]*'\$" "$out.quoted") == "$made" && $(wc -l <"$out.quoted") == "$made" ]] ||
+	[[ $(grep -c "^\\$'[ -~]*'\$" "$out.quoted") == "$made" && $(wc -l <"$out.quoted") == "$made" ]] ||
 		{ echo "not every line quoted in printable ASCII" >&2; return 1; }
 	sed "s/^/printf '%s\\\\0' /" "$out.quoted" >"$t/read-back"
 	listing "$dir" -0 | grep -zvxF -e "$dir/." -e "$dir/.." | sort -z >"$expected"
