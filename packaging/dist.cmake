@@ -1,13 +1,9 @@
 # SPDX-License-Identifier: MIT
 # cmake -DSOURCE=DIR -DNAME=PROJECT -DVERSION=X.Y.Z -DOUTPUT=FOLDER -P dist.cmake
-# Writes to FOLDER an xz-compressed tarball of exactly the files git tracks
-# at HEAD in DIR, and beside it its SHA-256 checksum (NAME.tar.xz.sha256, as
-# sha256sum -c reads it). At the release commit, the one that set VERSION in
-# project(), it is PROJECT-VERSION.tar.xz; after it, PROJECT-VERSION-N-gHASH,
-# N commits on, at commit HASH, so that no two trees share a name. Its files
-# are below a folder of the same name. Anywhere but the top of a git
-# checkout of DIR (an unpacked tarball, a copy inside another repository) it
-# fails, and says so; so it does without git.
+# Writes to FOLDER PROJECT-VERSION.tar.xz (at the commit that set VERSION;
+# PROJECT-VERSION-N-gHASH N commits on), of exactly the files git tracks at
+# HEAD, below a folder of that name, and its .sha256 for sha256sum -c.
+# Anywhere but the top of a git checkout, or without git, it says why.
 find_program(GIT git)
 if(NOT GIT)
   message(FATAL_ERROR "dist: git is not installed; "

@@ -1,8 +1,6 @@
 # SPDX-License-Identifier: MIT
-# Run by cpack on each package it has made. cpack gives the members of a .deb
-# the modes of the files it wrote them from, and so the umask of whoever ran
-# it: write the archive again with binutils' ar in its deterministic mode
-# (every member 0644, owned by 0, dated 0), its members in the same order.
+# Run by cpack on each package: a .deb's members have the modes of the
+# umask it ran under, so ar writes it again in its deterministic mode.
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
   if(NOT package MATCHES "\\.deb$")
     continue()

@@ -1,28 +1,24 @@
 # SPDX-License-Identifier: MIT
-# Step 2 of an install (install.cmake). The folders are made 0755 here,
-# not by install(): mkdir's mode is masked by the umask, and under umask 077
-# a folder made 0700 would keep other users from the manual pages and
-# completions. A folder given as an absolute path is used as it is, under
+# Step 2 of an install (install.cmake). Folders are made 0755 here, not by
+# install(), whose mkdir the umask masks: under umask 077 other users could
+# not read the manual pages. An absolute folder is used as it is, under
 # DESTDIR, as install() does; any other is below the prefix. cpack's own
-# installs, into its staging folder (cpack.cmake marks them), are none of
-# the record's business.
+# installs into its staging folder (cpack.cmake) are not recorded.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
 set(staging "$ENV{GRIDCHECK_PATHLIST_STAGING}")
 set(destdir_given "$ENV{DESTDIR}")
 if(NOT staging AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_PREFIX}")
   message(FATAL_ERROR "Nothing installed: the prefix ${CMAKE_INSTALL_PREFIX} is not an absolute path")
 elseif(NOT staging AND NOT destdir_given STREQUAL "" AND NOT IS_ABSOLUTE "${destdir_given}")
-  # A relative DESTDIR is taken from the folder cmake --install runs in, as
-  # the system takes it; the install writes below it made absolute, which
-  # is what the record keeps.
+  # Taken from the folder cmake --install runs in, as the system takes it.
   execute_process(COMMAND realpath -m -- "${destdir_given}" OUTPUT_VARIABLE root
                   COMMAND_ERROR_IS_FATAL ANY)
   string(REGEX REPLACE "\n$" "" root "${root}")
   set(ENV{DESTDIR} "${root}")
 endif()
 
-# Every folder the install writes in, DESTDIR included, each checked whole
-# (a semicolon does not split it) before anything is written.
+# Every folder the install writes in, each checked whole (a semicolon does
+# not split it) before anything is written.
 zsh_completions(zsh_completions "${CMAKE_INSTALL_PREFIX}")
 list(APPEND install_dirs "${zsh_completions}")
 set(folder_count 0)
@@ -49,8 +45,8 @@ foreach(dir IN LISTS install_dirs)
   math(EXPR folder_count "${folder_count} + 1")
 endforeach()
 
-# One destination at a time: an install elsewhere would replace the record
-# of one still in place, whose files the uninstall would forget.
+# One destination at a time: the record of an install elsewhere still in
+# place would be replaced, and its files forgotten by the uninstall.
 set(made_count 0)
 if(NOT staging)
   read_record("${record}")
@@ -71,9 +67,8 @@ if(NOT staging)
   endwhile()
 endif()
 
-# Each folder missing, from the top down, made 0755 and recorded at once:
-# were the install to stop, the folders it made are still known. The files
-# are recorded once all are written (install-end.cmake).
+# Each missing folder, from the top down, made 0755 and recorded before the
+# files are written: were the install to stop, they are still known.
 set(n 0)
 while(n LESS folder_count)
   set(path "${folder_${n}}")

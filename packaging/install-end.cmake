@@ -1,9 +1,8 @@
 # SPDX-License-Identifier: MIT
-# Step 4 of an install (install.cmake). installed_files names each file
-# below the prefix, or as an absolute path; the paths are checked against
-# those CMake has just installed, so that no file goes unrecorded, one a
-# semicolon would split included.
-include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
+# Step 4 of an install (install.cmake). installed_files names each file,
+# below the prefix unless absolute, checked against those CMake installed,
+# so that none goes unrecorded, one a semicolon would split included.
+# install-begin.cmake, run before in the same scope, set what this uses.
 if(NOT IS_ABSOLUTE "${zsh_completions}")
   set(zsh_completions "${CMAKE_INSTALL_PREFIX}/${zsh_completions}")
 endif()
@@ -17,8 +16,7 @@ set(record_destdir "${destdir_given}")
 set(record_root "$ENV{DESTDIR}")
 set(record_prefix "${CMAKE_INSTALL_PREFIX}")
 set(joined "")
-# Each file of the list, then zsh's, installed last: kept out of the
-# list, where a semicolon in its path would split it.
+# Each file of the list, then zsh's, kept out of it: a semicolon splits.
 list(LENGTH installed_files listed)
 foreach(n RANGE ${listed})
   if(n LESS listed)
@@ -45,7 +43,6 @@ endif()
 write_record("${record}")
 message(STATUS "Recorded for the uninstall target: ${record}")
 
-# CMake writes its own manifest once this has run: made here, it keeps its
-# owner when written again.
+# Made here, the manifest CMake writes next keeps the builder as owner.
 file(TOUCH "${manifest}")
 give_to_builder("${manifest}")

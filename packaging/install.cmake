@@ -1,19 +1,13 @@
 # SPDX-License-Identifier: MIT
-# What `cmake --install` does, step by step: each step is an install rule
-# below, run in this order. cpack runs the same steps into its staging
-# folder, where the record is none of its business (cpack.cmake).
-#   1. install_settings.cmake, made here from install_settings.cmake.in:
-#      what the other steps need to know of this build folder.
+# What `cmake --install` does, step by step, as install rules in this order;
+# cpack runs them too, into its staging folder (cpack.cmake).
+#   1. install_settings.cmake, made here: what the steps need of this build.
 #   2. install-begin.cmake: refuses a destination the record could not keep
-#      byte for byte, or another than that of an install still in place;
-#      chooses zsh's folder by the prefix, now known (zsh_completions() in
-#      install-record.cmake); makes each folder a file goes in, and each
-#      missing one above it, 0755 whatever the umask, and records those it
-#      made.
+#      byte for byte, or another than one still in place; makes each folder
+#      and any missing above it 0755 whatever the umask; records those made.
 #   3. The files.
-#   4. install-end.cmake: zsh's completion, in the folder chosen at step 2;
-#      then the record of every file written and of what it holds, for the
-#      uninstall (uninstall.cmake).
+#   4. install-end.cmake: zsh's completion, in the folder its prefix asks
+#      for (zsh_completions()); the record of every file and what it holds.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
 set(man ${CMAKE_INSTALL_MANDIR}/man1)
 set(bash ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
@@ -58,10 +52,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/pathlist/pathlist.fish-completion DESTINATIO
 # Step 4.
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/install-end.cmake)
 
-# The uninstall, which goes by the record: `cmake -P uninstall.cmake` in
-# the build folder (with sudo where the install needed it) runs no build
-# system there, which as root would leave root's files in the folder; the
-# uninstall target does the same.
+# The uninstall: `sudo cmake -P uninstall.cmake` runs no build system, which
+# as root would leave root's files in the build folder; the target does it.
 bracket(uninstall "${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake.in ${PROJECT_BINARY_DIR}/uninstall.cmake @ONLY)
 add_custom_target(uninstall COMMAND ${CMAKE_COMMAND} -P ${PROJECT_BINARY_DIR}/uninstall.cmake

@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
-# Run by cpack on the staged files, before it packs them: every folder 0755,
-# every file 0644 and every program 0755, whatever the umask of the build;
-# and, in the .deb only, Debian's copyright file and changelog in place of
-# the licence.
+# Run by cpack on the staged files: folders and programs 0755, files 0644,
+# whatever the umask; in the .deb, Debian's copyright and changelog in
+# place of the licence.
 set(stage ${CPACK_TEMPORARY_INSTALL_DIRECTORY})
 set(doc ${stage}/usr/${CPACK_DOC_DIR})
 if(CPACK_GENERATOR STREQUAL "DEB" AND CPACK_LICENSE_DIR)
@@ -26,8 +25,6 @@ foreach(path IN LISTS files)
   endif()
 endforeach()
 
-# Every staged file dated SOURCE_DATE_EPOCH (cpack.cmake sets it): rpm
-# only clamps dates later than it, and a file checked out before the date
-# of NEWS's top entry would keep its own.
+# Every file dated SOURCE_DATE_EPOCH (cpack.cmake): rpm only clamps later.
 execute_process(COMMAND find "${stage}" -exec touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" {} +
                 COMMAND_ERROR_IS_FATAL ANY)

@@ -1,21 +1,17 @@
 # SPDX-License-Identifier: MIT
 # cmake -DRECORD=FILE -P uninstall.cmake
-# Removes every file the last install from this build folder wrote, as the
-# record FILE has it (install-record.cmake), while it still holds what the
-# install wrote; then every folder an install made, once it is empty.
-# A file that is gone, or that holds something else now (a user's own file
-# put at that path), is kept, and a line says so. Given another DESTDIR
-# than the install's, it removes nothing and says which the install used.
-# What it removes leaves the record, so that it is never removed twice, and
-# so does a file it keeps as someone's own.
+# Removes each file the last install wrote (the record FILE) that still
+# holds what it wrote, then each folder installs made, once empty. A file
+# gone or changed (a user's own now) is kept, and a line says so; only a
+# file rm could not remove stays in the record. Given another DESTDIR than the
+# install's, it removes nothing and names the install's.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
 if(NOT EXISTS "${RECORD}")
   message(FATAL_ERROR "Nothing removed: no install from this build folder is recorded (${RECORD})")
 endif()
 read_record("${RECORD}")
 
-# A relative DESTDIR means what it meant to the install: the uninstall
-# target runs in the build folder, not where it was asked from.
+# A relative DESTDIR means what it meant to the install.
 set(destdir "$ENV{DESTDIR}")
 if(NOT (destdir STREQUAL record_destdir OR
         (IS_ABSOLUTE "${destdir}" AND destdir STREQUAL record_root)))
@@ -28,9 +24,7 @@ if(NOT (destdir STREQUAL record_destdir OR
 endif()
 message(STATUS "Uninstalling the last install: prefix ${record_prefix}, DESTDIR='${record_root}'")
 
-# What stays in the record: a file that could not be removed.
 set(kept 0)
-set(failed 0)
 set(n 0)
 while(n LESS file_count)
   set(file "${file_${n}}")
@@ -56,20 +50,17 @@ while(n LESS file_count)
     continue()
   endif()
   message(NOTICE "${why}")
-  math(EXPR failed "${failed} + 1")
-  # Kept in place: kept is never past n.
+  # Kept in the record, in place: kept is never past n.
   set(file_${kept} "${file}")
   set(file_${kept}_sha256 "${sha256}")
   math(EXPR kept "${kept} + 1")
 endwhile()
 set(file_count ${kept})
 
-# Deepest first: a folder was made after the one it is in, but for those an
-# install by 0.8.0 made (install-record.cmake), which may hold later ones:
-# passes until one removes nothing. rmdir refuses a folder that is not
-# empty, whatever bytes its path holds, where a test of emptiness by a
-# pattern would take [, * and ? for wildcards; one it refuses stays
-# recorded, for a later uninstall that may find it empty.
+# Deepest first, in passes until one removes nothing, as 0.8.0's folders
+# may hold later ones. rmdir refuses a folder not empty, whatever its path
+# holds, where a glob would take [, * and ? for wildcards; one refused
+# stays recorded, for a later uninstall that may find it empty.
 set(removed 1)
 while(removed)
   set(removed 0)
@@ -97,6 +88,6 @@ while(removed)
   set(made_count ${kept})
 endwhile()
 write_record("${RECORD}")
-if(failed GREATER 0)
-  message(FATAL_ERROR "${failed} of the installed files could not be removed (above)")
+if(file_count GREATER 0)
+  message(FATAL_ERROR "${file_count} of the installed files could not be removed (above)")
 endif()
