@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 // usage: c-library-shows <PATHS
-// Reads paths ended with a NUL and writes, each ended with a NUL, those
-// that hold a character the C library does not take for printable in the
-// locale of the environment: bytes it cannot decode, or a character that
-// is not iswprint or has no width. Exits 1 when it wrote any, 0 when every
-// path is printable.
+// Of the NUL-ended paths read, writes NUL-ended those that hold what the C
+// library, in the environment's locale, cannot decode or takes for not
+// printable (iswprint, wcwidth); exits 1 if any, 0 if none.
 #include <locale.h>
 #include <stdio.h>
 #include <stdlib.h>

@@ -5,40 +5,27 @@
 # Names are bytes, not characters, in every comparison here.
 export LC_ALL=C
 
-# A program gone wrong must not fill the disk or hang the run: no file a
-# test writes grows past 64 MiB, and no test runs past five minutes.
+# A program gone wrong must not fill the disk or hang the run.
 ulimit -S -f $((64 * 1024))
 : "${BATS_TEST_TIMEOUT:=300}"
 
-# With TEST_UNDER_VALGRIND=1 every run of a program goes through valgrind;
-# put "${checked[@]}" before a program that is not started through the
-# functions below.
+# With TEST_UNDER_VALGRIND=1 put "${checked[@]}" before each program run.
 checked=()
 if [[ ${TEST_UNDER_VALGRIND:-} == 1 ]]; then
 	checked=("$BATS_TEST_DIRNAME/../test_harness/under-valgrind")
 fi
 
-# missing WHAT: skips the case for want of WHAT, which run-bats counts: a
-# run that left a case out for want of something is not a pass.
-missing() {
-	skip "missing: $*"
-}
+# missing WHAT: skips the case for want of WHAT, which run-bats counts.
+missing() { skip "missing: $*"; }
+under_valgrind() { ((${#checked[@]} > 0)); }
 
-under_valgrind() {
-	((${#checked[@]} > 0))
-}
-
-# In a cross build every program of the build runs through the emulator
-# CMake was given (CMAKE_CROSSCOMPILING_EMULATOR, a list), as qemu-user: put
-# "${emulated[@]}" right before such a program, after valgrind if any.
+# In a cross build put "${emulated[@]}" (CMAKE_CROSSCOMPILING_EMULATOR)
+# right before a program of the build, after valgrind if any.
 emulated=()
 if [[ -n ${TEST_EMULATOR:-} ]]; then
 	IFS=';' read -ra emulated <<<"$TEST_EMULATOR"
 fi
-
-emulated() {
-	((${#emulated[@]} > 0))
-}
+emulated() { ((${#emulated[@]} > 0)); }
 
 # Where a run's standard output and error are kept, and its exit status.
 out=$BATS_TEST_TMPDIR/out
@@ -46,9 +33,8 @@ err=$BATS_TEST_TMPDIR/err
 expected=$BATS_TEST_TMPDIR/expected
 status=
 
-# try COMMAND...: runs COMMAND, with whatever redirections the caller gives,
-# and keeps its exit status in $status (128 + N for signal N). $err starts
-# empty, also when the caller sends standard error elsewhere.
+# try COMMAND...: runs COMMAND, redirected by the caller, its exit status
+# in $status; $err starts empty even when standard error goes elsewhere.
 try() {
 	: >"$err"
 	status=0
@@ -56,8 +42,7 @@ try() {
 }
 
 # check STATUS ERROR [OUTPUT-FILE]: the last try ended with STATUS, wrote
-# exactly the line ERROR to $err (nothing when ERROR is empty) and, when
-# OUTPUT-FILE is given, exactly its bytes to $out.
+# exactly the line ERROR to $err (empty: nothing) and OUTPUT-FILE to $out.
 check() {
 	local ok=true
 	if [[ $status != "$1" ]]; then
@@ -76,8 +61,8 @@ check() {
 	$ok
 }
 
-# page_is_clean PAGE NAME: the manual page PAGE (gzipped or not) is there,
-# is NAME's, and formats without a warning.
+# page_is_clean PAGE NAME: PAGE (gzipped or not) is NAME's and formats
+# without a warning.
 page_is_clean() {
 	[[ -n ${1:-} ]] || missing "a manual page to test"
 	command -v groff >/dev/null || missing "groff (Debian's groff-base)"

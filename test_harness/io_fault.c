@@ -1,31 +1,25 @@
 // SPDX-License-Identifier: MIT
-// Preloaded with LD_PRELOAD, this makes reading a directory and writing to
-// standard output misbehave in the ways real ones rarely do on demand:
-//   READDIR_FAULT_AFTER=N[:EINTR]: hand out N entries, then fail with EIO
-//     from then on, as a disk going bad in the middle would; or with EINTR,
-//     that read only;
-//   OPENDIR_FAULT=EINTR: make the first opendir fail with EINTR;
-//   READDIR_FAULT_LONG_NAME=N[:BYTE]: at the end, hand out one more entry
-//     whose name is N bytes, longer than any file system here allows, each
-//     an n or BYTE (decimal);
-//   WRITE_FAULT=N:ERRNO[:ever|:K]: make write number N to descriptor 1
-//     fail with ERRNO (a name: ENOSPC, EIO, EAGAIN, EINTR), or return 0 for
-//     ZERO: that write only, K writes from it on, or with ":ever" every one
-//     from then on;
-//   POLL_FAULT=ERRNO[:once]: make every poll, or the first, fail with ERRNO
-//     (ENOMEM, EINVAL, EINTR, ...);
-//   SLEEP_FAULT=skip: return from nanosleep at once, having slept not at all;
-//   FAULT_REPORT=FILE: write to FILE "reads N writes N lines N polls N
-//     pauses N,N,...": the entries asked for, the writes to descriptor 1,
-//     those that ended with a newline, the polls, and the pauses asked of
-//     nanosleep in milliseconds ("-" for none); after every write, poll and
-//     pause, and whole, so that it is there also when the program is killed;
-//   FAULT_LOADED=FILE: create FILE on loading, so a test can tell "the
-//     program ignored it" from "nothing happened".
-// It defines readdir64, which pathlist, built with 64-bit file offsets,
-// calls on every system; and poll, and the __poll_chk that a checked
-// inline poll calls, so the C library's checked inline poll must not be
-// declared over it.
+// Preloaded, this makes reading a directory and writing output misbehave
+// as real ones rarely do on demand:
+//   READDIR_FAULT_AFTER=N[:EINTR]: N entries, then EIO from then on (a disk
+//     going bad), or EINTR for that read only;
+//   OPENDIR_FAULT=EINTR: the first opendir fails with EINTR;
+//   READDIR_FAULT_LONG_NAME=N[:BYTE]: one more entry at the end, of N
+//     bytes n or BYTE (decimal), longer than a file system here allows;
+//   WRITE_FAULT=N:ERRNO[:ever|:K]: write number N to descriptor 1 fails
+//     with ERRNO (ENOSPC, EIO, EAGAIN, EINTR), or returns 0 for ZERO: that
+//     write, K from it on, or every one from then on;
+//   POLL_FAULT=ERRNO[:once]: every poll, or the first, fails with ERRNO;
+//   SLEEP_FAULT=skip: nanosleep returns at once;
+//   FAULT_REPORT=FILE: FILE holds "reads N writes N lines N polls N pauses
+//     N,N,...": entries asked for, writes to descriptor 1, those ending in
+//     a newline, polls, and the pauses asked in milliseconds ("-" for
+//     none); rewritten whole after each, so it is there if the program is
+//     killed;
+//   FAULT_LOADED=FILE: FILE made on loading, so a test can tell "ignored"
+//     from "nothing happened".
+// pathlist, built with 64-bit file offsets, calls readdir64 everywhere.
+// __poll_chk is defined too, so the checked inline poll must not be.
 #undef _FORTIFY_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -44,7 +38,7 @@ static int readdir_errno = EIO;
 static int opendir_errno;          // 0: fail none
 static long long_name_length = -1; // -1: no extra entry
 static int long_name_byte = 'n';
-static long failing_write;      // 0: fail none
+static long failing_write;      // below 1: fail none
 static int write_errno;         // 0: return 0
 static long failing_writes = 1; // how many from failing_write on; -1: all
 static int poll_errno;          // 0: fail no poll
@@ -74,36 +68,36 @@ static int errno_named(const char *name)
 	return EIO;
 }
 
+// number(NAME, &rest): NAME's leading number, -1 if unset; rest what
+// follows its ':', or NULL.
+static long number(const char *name, const char **rest)
+{
+	const char *value = getenv(name);
+	char *end = NULL;
+	long n = value == NULL ? -1 : strtol(value, &end, 10);
+	*rest = end != NULL && *end == ':' ? end + 1 : NULL;
+	return n;
+}
+
 __attribute__((constructor)) static void loaded(void)
 {
-	const char *after = getenv("READDIR_FAULT_AFTER");
-	if (after != NULL) {
-		char *rest;
-		entries_left = strtol(after, &rest, 10);
-		if (*rest == ':')
-			readdir_errno = errno_named(rest + 1);
+	const char *rest;
+	entries_left = number("READDIR_FAULT_AFTER", &rest);
+	if (rest != NULL)
+		readdir_errno = errno_named(rest);
+	long_name_length = number("READDIR_FAULT_LONG_NAME", &rest);
+	if (rest != NULL)
+		long_name_byte = (int)strtol(rest, NULL, 10);
+	failing_write = number("WRITE_FAULT", &rest);
+	if (rest != NULL) {
+		write_errno = errno_named(rest);
+		const char *count = strchr(rest, ':');
+		if (count != NULL)
+			failing_writes = strcmp(count, ":ever") == 0 ? -1 : strtol(count + 1, NULL, 10);
 	}
 	const char *opendir_fault = getenv("OPENDIR_FAULT");
 	if (opendir_fault != NULL && *opendir_fault != '\0')
 		opendir_errno = errno_named(opendir_fault);
-	const char *length = getenv("READDIR_FAULT_LONG_NAME");
-	if (length != NULL) {
-		char *rest;
-		long_name_length = strtol(length, &rest, 10);
-		if (*rest == ':')
-			long_name_byte = (int)strtol(rest + 1, NULL, 10);
-	}
-	const char *fault = getenv("WRITE_FAULT");
-	if (fault != NULL) {
-		char *rest;
-		failing_write = strtol(fault, &rest, 10);
-		if (*rest == ':')
-			write_errno = errno_named(rest + 1);
-		const char *count = strchr(rest + (*rest == ':'), ':');
-		if (count != NULL)
-			failing_writes =
-			    strcmp(count, ":ever") == 0 ? -1 : strtol(count + 1, NULL, 10);
-	}
 	const char *poll_fault = getenv("POLL_FAULT");
 	if (poll_fault != NULL && *poll_fault != '\0') {
 		poll_errno = errno_named(poll_fault);
@@ -129,9 +123,8 @@ __attribute__((destructor)) static void report(void)
 	int length =
 	    snprintf(line, sizeof line, "reads %ld writes %ld lines %ld polls %ld pauses %s\n",
 	             reads, writes, lines, polls, pauses);
-	// Whole at every instant, however the program is ended: written
-	// beside it, then renamed over it. Not on a standard descriptor that
-	// the program closed: its writes are the ones counted.
+	// Renamed over the report, whole; not on a standard descriptor the
+	// program closed, whose writes are the ones counted.
 	char partial[4096];
 	if (snprintf(partial, sizeof partial, "%s.%ld", file, (long)getpid()) <
 	    (int)sizeof partial) {
@@ -157,7 +150,7 @@ ssize_t write(int fd, const void *bytes, size_t count)
 	if (count > 0 && ((const char *)bytes)[count - 1] == '\n')
 		lines++;
 	report();
-	if (failing_write != 0 && writes >= failing_write &&
+	if (failing_write > 0 && writes >= failing_write &&
 	    (failing_writes < 0 || writes < failing_write + failing_writes)) {
 		errno = write_errno;
 		return write_errno == 0 ? 0 : -1;
@@ -199,8 +192,7 @@ int nanosleep(const struct timespec *pause, struct timespec *left)
 	return sleep_skipped ? 0 : real(pause, left);
 }
 
-// What a fortified call of poll becomes where the C library's checked
-// inline version calls it (clang with glibc 2.41).
+// What a fortified poll calls (clang with glibc 2.41).
 // NOLINTNEXTLINE(bugprone-reserved-identifier): the C library's own name
 int __poll_chk(struct pollfd *fds, nfds_t count, int timeout, size_t size)
 {

@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: MIT
 // usage: on-a-terminal COMMAND [ARG...]
-// Runs COMMAND with its standard output on a new pseudo-terminal, in raw
-// mode so that its bytes pass unchanged, copies what it writes there to this
-// program's standard output, and exits as COMMAND did (128 + N for signal N).
-//
-// Reading until the terminal's other end reports it closed (EIO) lost the
-// last kilobytes of a long listing on a loaded machine: Linux can say the
-// writer is gone while bytes it wrote still wait in the kernel, unread. So
-// this program holds the terminal open itself and, once COMMAND has ended,
-// writes a mark after its output and copies what comes before the mark.
-// Output that something COMMAND started writes after it ended is not copied.
+// Runs COMMAND with its standard output on a new pseudo-terminal in raw
+// mode, copies what it writes there to standard output, and exits as it
+// did (128 + N for signal N). Reading until EIO lost the last kilobytes on
+// a loaded machine, as Linux may say the writer is gone while its bytes
+// still wait: so, once COMMAND has ended, a mark is written after its
+// output, and what comes before it copied.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -86,8 +82,7 @@ int main(int argc, char *argv[])
 		perror("on-a-terminal: fork");
 		return 125;
 	}
-	// bytes[0, held) is read and not yet copied: the last MARK - 1 bytes
-	// are kept back while they may be the mark's beginning.
+	// bytes[0, held) read, not copied: the last MARK - 1 may begin the mark.
 	char bytes[(1 << 16) + MARK];
 	size_t held = 0;
 	int status = 0;

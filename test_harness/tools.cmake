@@ -1,14 +1,9 @@
 # SPDX-License-Identifier: MIT
-# Whether the tests are built, decided before CTest is included. They need
-# the packages listed in test_harness/packages: bats runs the programs,
-# zsh and fish test their completions, GoogleTest feeds the programs'
-# functions other data, and the rest serve single cases. A cross build's
-# tests also run its programs through CMAKE_CROSSCOMPILING_EMULATOR.
-# Told -DBUILD_TESTING=ON, configure fails naming all that is missing; told
-# -DBUILD_TESTING=OFF (a packager's nocheck build), it builds no tests.
-# Told nothing, it builds the tests when all of it is here, and otherwise
-# says in one line what is missing, and the one test it adds fails saying
-# the same: a test run never passes by running nothing.
+# Whether the tests are built, before CTest is included: they need the
+# packages of test_harness/packages, and a cross build an emulator. Told
+# -DBUILD_TESTING=ON, configure fails naming what is missing; told OFF (a
+# nocheck build), it builds none; told nothing, it builds them if all is
+# here, or else says what is missing, and ctest fails saying it too.
 set(missing "")
 set(packages "")
 if(NOT DEFINED CACHE{BUILD_TESTING} OR BUILD_TESTING)
@@ -35,9 +30,7 @@ if(NOT DEFINED CACHE{BUILD_TESTING} OR BUILD_TESTING)
         list(APPEND packages ${package})
       endif()
     else()
-      # Debian's own first: a command found on this user's PATH alone (a
-      # shim in a home folder) may be one the suite, run as another user,
-      # cannot start.
+      # Debian's first: one on this user's PATH alone another cannot run.
       string(MAKE_C_IDENTIFIER "${probe}" variable)
       string(TOUPPER "${variable}" variable)
       find_program(${variable} ${probe} PATHS /usr/bin NO_DEFAULT_PATH)
