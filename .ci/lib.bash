@@ -9,23 +9,18 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # CI=true makes the presets treat every warning as an error.
 export CI=true
 
-# The Debian packages the test suite needs, as test_harness/packages lists
-# them.
+# The Debian packages the test suite needs (test_harness/packages).
 # shellcheck disable=SC2034 # for the scripts that source this
 mapfile -t suite_packages < <(awk '!/^#/ && NF { print $1 }' test_harness/packages)
 
 step() { printf '\n=== %s [at %d s]\n' "$*" "$SECONDS"; }
 
 # fail MESSAGE: says what failed, on standard error, and stops.
-fail() {
-	printf '%s\n' "$*" >&2
-	exit 1
-}
+fail() { printf '%s\n' "$*" >&2 && exit 1; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ci.XXXXXX")
 cleanups=("rm -rf '$scratch'")
-# at_exit COMMAND: run COMMAND when the script ends, before the scratch
-# folder goes.
+# at_exit COMMAND: run COMMAND at the end, before the scratch folder goes.
 at_exit() { cleanups=("$1" "${cleanups[@]}"); }
 clean_up() {
 	local cleanup
@@ -33,8 +28,7 @@ clean_up() {
 }
 trap clean_up EXIT
 
-# readme_block N: the Nth shell code block of README.md, its lines as they
-# stand there.
+# readme_block N: the lines of README.md's Nth shell code block.
 readme_block() {
 	awk -v n="$1" '/^```sh$/ { block++; inside = 1; next } /^```/ { inside = 0; next }
 		inside && block == n { print }' README.md |
@@ -50,18 +44,15 @@ all_ran() {
 	fi
 }
 
-# release_build: the release preset's build, configured and built if it is
-# not already.
+# release_build: the release preset's build, brought up to date.
 release_build() {
 	cmake --preset release >/dev/null
 	cmake --build --preset release >/dev/null
 }
 
-# hardening_check BINARY [OPTION...]: hardening-check, but for control-flow
-# protection, which cannot show on Debian 12 (the C library's start-up
-# files lack the IBT and SHSTK notes, and Debian's own /usr/bin/ls fails it
-# too), and for branch protection, arm64's, which Debian 13's
-# hardening-check asks of every binary.
+# hardening_check BINARY [OPTION...]: hardening-check but for control-flow
+# protection, which Debian's start-up files keep from any program (its own
+# ls fails it too), and arm64's branch protection, asked by Debian 13's.
 hardening_check() {
 	local skipped=(--nocfprotection)
 	[[ $(hardening-check --help 2>&1) != *--nobranchprotection* ]] || skipped+=(--nobranchprotection)

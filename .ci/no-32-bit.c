@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 // usage: no-32-bit COMMAND [ARG...]
-// Runs COMMAND as on a kernel that runs no 32-bit x86 program (Linux booted
-// with ia32_emulation=off): every 32-bit system call, from this process or
-// any it starts, ends the process that made it with SIGSYS. So a check run
-// under it shows that it never counts on the kernel to run i386 programs.
+// Runs COMMAND as on a kernel booted with ia32_emulation=off: a 32-bit x86
+// system call, from it or any process it starts, ends that process.
 #include <errno.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
