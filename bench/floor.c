@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The floor for listing a directory on this machine: the same lines as
-// pathlist, built in a buffer and handed to write(2), with no stdio. Read
-// with the raw getdents64 system call, both buffers' sizes set when it is
-// built (-DRECORDS=..., -DLINES=...), so that the benchmark can keep
-// whichever is fastest here; or, built with -DSTREAM, with the C library's
-// directory stream: the least a lister built on readdir(3) can do, beyond
-// which pathlist's work is its own.
+// The floor for listing a directory here: pathlist's lines built in a
+// buffer for write(2), read by raw getdents64 with buffer sizes set at
+// build (-DRECORDS=, -DLINES=); or, with -DSTREAM, by readdir(3): the
+// least a lister on it can do, beyond which pathlist's work is its own.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
