@@ -35,8 +35,7 @@ readme_block() {
 		grep . || fail "README.md has no shell code block $1"
 }
 
-# all_ran LOG: the ctest report in LOG counted no test as skipped, as it
-# counts one that wanted something missing here; its summary is shown.
+# all_ran LOG: the ctest report in LOG, shown, skipped no test.
 all_ran() {
 	grep -E 'tests passed|tests failed' "$1"
 	if grep -q '(Skipped)$' "$1"; then
