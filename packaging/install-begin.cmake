@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: MIT
-# Step 2 of an install (install.cmake). Folders are made 0755 here, not by
+# Step 1 of an install (install.cmake). Folders are made 0755 here, not by
 # install(), whose mkdir the umask masks: under umask 077 other users could
 # not read the manual pages. An absolute folder is used as it is, under
 # DESTDIR, as install() does; any other is below the prefix. cpack's own

@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: MIT
-# Step 4 of an install (install.cmake). installed_files names each file,
+# Step 3 of an install (install.cmake). installed_files names each file,
 # below the prefix unless absolute, checked against those CMake installed,
 # so that none goes unrecorded, one a semicolon would split included.
 # install-begin.cmake, run before in the same scope, set what this uses.

@@ -1,12 +1,13 @@
 # SPDX-License-Identifier: MIT
 # What `cmake --install` does, step by step, as install rules in this order;
 # cpack runs them too, into its staging folder (cpack.cmake).
-#   1. install_settings.cmake, made here: what the steps need of this build.
-#   2. install-begin.cmake: refuses a destination the record could not keep
-#      byte for byte, or another than one still in place; makes each folder
-#      and any missing above it 0755 whatever the umask; records those made.
-#   3. The files.
-#   4. install-end.cmake: zsh's completion, in the folder its prefix asks
+#   1. install_settings.cmake, made here with what the install needs of
+#      this build, runs install-begin.cmake: it refuses a destination the
+#      record could not keep byte for byte, or another than one in place;
+#      makes each folder and any missing above it 0755 whatever the umask;
+#      records those made.
+#   2. The files.
+#   3. install-end.cmake: zsh's completion, in the folder its prefix asks
 #      for (zsh_completions()); the record of every file and what it holds.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
 set(man ${CMAKE_INSTALL_MANDIR}/man1)
@@ -14,7 +15,9 @@ set(bash ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 set(fish ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 set(docs ${CMAKE_INSTALL_DOCDIR})
 
-# Step 1: each value a bracket argument, read back as it is.
+# Step 1, each value a bracket argument, read back as it is; and the
+# uninstall, with the same values: `sudo cmake -P uninstall.cmake` runs no
+# build system, which as root would leave its files in the build folder.
 bracket(record "${PROJECT_BINARY_DIR}/install_record.cmake")
 bracket(manifest "${PROJECT_BINARY_DIR}/install_manifest.txt")
 bracket(zsh_completion "${PROJECT_SOURCE_DIR}/pathlist/pathlist.zsh-completion")
@@ -29,13 +32,17 @@ if(INSTALL_LICENSEDIR)
 endif()
 list(APPEND files ${bash}/pathlist ${fish}/pathlist.fish)
 bracket(installed_files "${files}")
-configure_file(${CMAKE_CURRENT_LIST_DIR}/install_settings.cmake.in install_settings.cmake @ONLY)
+set(settings ${CMAKE_CURRENT_LIST_DIR}/install_settings.cmake.in)
+bracket(then "${CMAKE_CURRENT_LIST_DIR}/install-begin.cmake")
+configure_file(${settings} ${PROJECT_BINARY_DIR}/install_settings.cmake @ONLY)
+bracket(then "${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake")
+configure_file(${settings} ${PROJECT_BINARY_DIR}/uninstall.cmake @ONLY)
 install(SCRIPT ${PROJECT_BINARY_DIR}/install_settings.cmake)
+add_custom_target(uninstall COMMAND ${CMAKE_COMMAND} -P ${PROJECT_BINARY_DIR}/uninstall.cmake
+  COMMENT "Removing what the last install wrote, as it wrote it, and the folders installs made"
+  VERBATIM)
 
-# Step 2.
-install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/install-begin.cmake)
-
-# Step 3, in the order of the list above, which step 4 checks.
+# Step 2, in the order of the list above, which step 3 checks.
 install(TARGETS gridcheck pathlist)
 install(FILES ${PROJECT_BINARY_DIR}/gridcheck/gridcheck.1.gz
               ${PROJECT_BINARY_DIR}/pathlist/pathlist.1.gz DESTINATION ${man})
@@ -49,13 +56,5 @@ install(FILES ${PROJECT_SOURCE_DIR}/pathlist/pathlist.bash-completion DESTINATIO
 install(FILES ${PROJECT_SOURCE_DIR}/pathlist/pathlist.fish-completion DESTINATION ${fish}
         RENAME pathlist.fish)
 
-# Step 4.
+# Step 3.
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/install-end.cmake)
-
-# The uninstall: `sudo cmake -P uninstall.cmake` runs no build system, which
-# as root would leave root's files in the build folder; the target does it.
-bracket(uninstall "${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake")
-configure_file(${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake.in ${PROJECT_BINARY_DIR}/uninstall.cmake @ONLY)
-add_custom_target(uninstall COMMAND ${CMAKE_COMMAND} -P ${PROJECT_BINARY_DIR}/uninstall.cmake
-  COMMENT "Removing what the last install wrote, as it wrote it, and the folders installs made"
-  VERBATIM)

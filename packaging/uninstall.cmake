@@ -1,15 +1,15 @@
 # SPDX-License-Identifier: MIT
-# cmake -DRECORD=FILE -P uninstall.cmake
-# Removes each file the last install wrote (the record FILE) that still
-# holds what it wrote, then each folder installs made, once empty. A file
-# gone or changed (a user's own now) is kept, and a line says so; only a
-# file rm could not remove stays in the record. Given another DESTDIR than the
-# install's, it removes nothing and names the install's.
+# Run by the build folder's uninstall.cmake (install.cmake): removes each
+# file the last install wrote that still holds what it wrote, then each
+# folder installs made, once empty. A file gone or changed (a user's own
+# now) is kept, and a line says so; only a file rm could not remove stays
+# in the record. Given another DESTDIR than the install's, it removes
+# nothing and names the install's.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
-if(NOT EXISTS "${RECORD}")
-  message(FATAL_ERROR "Nothing removed: no install from this build folder is recorded (${RECORD})")
+if(NOT EXISTS "${record}")
+  message(FATAL_ERROR "Nothing removed: no install from this build folder is recorded (${record})")
 endif()
-read_record("${RECORD}")
+read_record("${record}")
 
 # A relative DESTDIR means what it meant to the install.
 set(destdir "$ENV{DESTDIR}")
@@ -87,7 +87,7 @@ while(removed)
   endwhile()
   set(made_count ${kept})
 endwhile()
-write_record("${RECORD}")
+write_record("${record}")
 if(file_count GREATER 0)
   message(FATAL_ERROR "${file_count} of the installed files could not be removed (above)")
 endif()

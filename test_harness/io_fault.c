@@ -213,29 +213,20 @@ DIR *opendir(const char *name)
 	return real(name);
 }
 
-static int fail_now(void)
-{
-	reads++;
-	if (entries_left < 0)
-		return 0;
-	if (entries_left == 0) {
-		errno = readdir_errno;
-		if (readdir_errno == EINTR)
-			entries_left = -1;
-		return 1;
-	}
-	entries_left--;
-	return 0;
-}
-
 // The real entries, then the long one, once.
 struct dirent64 *readdir64(DIR *directory)
 {
 	static struct dirent64 *(*real)(DIR *);
 	if (real == NULL)
 		*(void **)&real = dlsym(RTLD_NEXT, "readdir64");
-	if (fail_now())
+	reads++;
+	if (entries_left == 0) {
+		errno = readdir_errno;
+		entries_left = readdir_errno == EINTR ? -1 : 0;
 		return NULL;
+	}
+	if (entries_left > 0)
+		entries_left--;
 	struct dirent64 *entry = real(directory);
 	char *name = long_entry.entry.d_name;
 	if (entry != NULL || errno != 0 || long_name_length < 0 ||
