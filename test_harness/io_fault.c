@@ -1,25 +1,19 @@
 // SPDX-License-Identifier: MIT
-// Preloaded, this makes reading a directory and writing output misbehave
-// as real ones rarely do on demand:
-//   READDIR_FAULT_AFTER=N[:EINTR]: N entries, then EIO from then on (a disk
-//     going bad), or EINTR for that read only;
-//   OPENDIR_FAULT=EINTR: the first opendir fails with EINTR;
-//   READDIR_FAULT_LONG_NAME=N[:BYTE]: one more entry at the end, of N
-//     bytes n or BYTE (decimal), longer than a file system here allows;
-//   WRITE_FAULT=N:ERRNO[:ever|:K]: write number N to descriptor 1 fails
-//     with ERRNO (ENOSPC, EIO, EAGAIN, EINTR), or returns 0 for ZERO: that
-//     write, K from it on, or every one from then on;
-//   POLL_FAULT=ERRNO[:once]: every poll, or the first, fails with ERRNO;
-//   SLEEP_FAULT=skip: nanosleep returns at once;
-//   FAULT_REPORT=FILE: FILE holds "reads N writes N lines N polls N pauses
-//     N,N,...": entries asked for, writes to descriptor 1, those ending in
-//     a newline, polls, and the pauses asked in milliseconds ("-" for
-//     none); rewritten whole after each, so it is there if the program is
-//     killed;
-//   FAULT_LOADED=FILE: FILE made on loading, so a test can tell "ignored"
-//     from "nothing happened".
-// pathlist, built with 64-bit file offsets, calls readdir64 everywhere.
-// __poll_chk is defined too, so the checked inline poll must not be.
+// Preloaded, makes reading a directory and writing output misbehave:
+//   READDIR_FAULT_AFTER=N[:EINTR]  N entries, then EIO ever after, or EINTR once
+//   OPENDIR_FAULT=EINTR            the first opendir fails with EINTR
+//   READDIR_FAULT_LONG_NAME=N[:B]  a last entry of N bytes n, or byte B (decimal)
+//   WRITE_FAULT=N:ERRNO[:ever|:K]  write N to descriptor 1, or K or all from it
+//                                  on, fail with ERRNO, or return 0 for ZERO
+//   POLL_FAULT=ERRNO[:once]        every poll, or the first, fails with ERRNO
+//   SLEEP_FAULT=skip               nanosleep returns at once
+//   FAULT_REPORT=FILE              "reads N writes N lines N polls N pauses
+//                                  N,N,...": entries asked, writes to 1 and
+//                                  those ending a line, polls, pauses asked
+//                                  in ms ("-": none); whole after each
+//   FAULT_LOADED=FILE              made on loading: "ignored" is not "none"
+// pathlist, built with 64-bit offsets, calls readdir64 on every system; a
+// fortified poll calls __poll_chk, defined here, so it must not be inline.
 #undef _FORTIFY_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -93,7 +87,8 @@ __attribute__((constructor)) static void loaded(void)
 		write_errno = errno_named(rest);
 		const char *count = strchr(rest, ':');
 		if (count != NULL)
-			failing_writes = strcmp(count, ":ever") == 0 ? -1 : strtol(count + 1, NULL, 10);
+			failing_writes =
+			    strcmp(count, ":ever") == 0 ? -1 : strtol(count + 1, NULL, 10);
 	}
 	const char *opendir_fault = getenv("OPENDIR_FAULT");
 	if (opendir_fault != NULL && *opendir_fault != '\0')
