@@ -5,11 +5,13 @@
 # DESTDIR, as install() does; any other is below the prefix. cpack's own
 # installs into its staging folder (cpack.cmake) are not recorded.
 include(${CMAKE_CURRENT_LIST_DIR}/install-record.cmake)
-set(staging "$ENV{GRIDCHECK_PATHLIST_STAGING}")
+zsh_completions(zsh_completions "${CMAKE_INSTALL_PREFIX}")
 set(destdir_given "$ENV{DESTDIR}")
-if(NOT staging AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_PREFIX}")
+if("$ENV{GRIDCHECK_PATHLIST_STAGING}")
+  return() # stage.cmake sets the staged folders' modes
+elseif(NOT IS_ABSOLUTE "${CMAKE_INSTALL_PREFIX}")
   message(FATAL_ERROR "Nothing installed: the prefix ${CMAKE_INSTALL_PREFIX} is not an absolute path")
-elseif(NOT staging AND NOT destdir_given STREQUAL "" AND NOT IS_ABSOLUTE "${destdir_given}")
+elseif(NOT destdir_given STREQUAL "" AND NOT IS_ABSOLUTE "${destdir_given}")
   # Taken from the folder cmake --install runs in, as the system takes it.
   execute_process(COMMAND realpath -m -- "${destdir_given}" OUTPUT_VARIABLE root
                   COMMAND_ERROR_IS_FATAL ANY)
@@ -19,7 +21,6 @@ endif()
 
 # Every folder the install writes in, each checked whole (a semicolon does
 # not split it) before anything is written.
-zsh_completions(zsh_completions "${CMAKE_INSTALL_PREFIX}")
 list(APPEND install_dirs "${zsh_completions}")
 set(folder_count 0)
 foreach(dir IN LISTS install_dirs)
@@ -36,7 +37,7 @@ foreach(dir IN LISTS install_dirs)
   elseif(NOT kept)
     set(why "a carriage return before a newline, which CMake reads back as the newline alone")
   endif()
-  if(why AND NOT staging)
+  if(why)
     message(FATAL_ERROR "Nothing installed: the install folder ${path} holds ${why}, "
                         "so the uninstall target could not remove exactly what it wrote. "
                         "Give DESTDIR, the prefix and the install folders without it.")
@@ -47,25 +48,22 @@ endforeach()
 
 # One destination at a time: the record of an install elsewhere still in
 # place would be replaced, and its files forgotten by the uninstall.
-set(made_count 0)
-if(NOT staging)
-  read_record("${record}")
-  set(n 0)
-  while(n LESS file_count AND
-        NOT (record_prefix STREQUAL CMAKE_INSTALL_PREFIX AND record_root STREQUAL "$ENV{DESTDIR}"))
-    set(now "")
-    if(EXISTS "${file_${n}}" AND NOT IS_DIRECTORY "${file_${n}}")
-      file(SHA256 "${file_${n}}" now)
-    endif()
-    if(now STREQUAL file_${n}_sha256)
-      message(FATAL_ERROR "Nothing installed: the install to ${record_prefix}, DESTDIR "
-                          "'${record_root}', from this build folder is still in place; uninstall "
-                          "it first (cmake -P uninstall.cmake in the build folder, with its "
-                          "DESTDIR), or install from another build folder.")
-    endif()
-    math(EXPR n "${n} + 1")
-  endwhile()
-endif()
+read_record("${record}")
+set(n 0)
+while(n LESS file_count AND
+      NOT (record_prefix STREQUAL CMAKE_INSTALL_PREFIX AND record_root STREQUAL "$ENV{DESTDIR}"))
+  set(now "")
+  if(EXISTS "${file_${n}}" AND NOT IS_DIRECTORY "${file_${n}}")
+    file(SHA256 "${file_${n}}" now)
+  endif()
+  if(now STREQUAL file_${n}_sha256)
+    message(FATAL_ERROR "Nothing installed: the install to ${record_prefix}, DESTDIR "
+                        "'${record_root}', from this build folder is still in place; uninstall "
+                        "it first (cmake -P uninstall.cmake in the build folder, with its "
+                        "DESTDIR), or install from another build folder.")
+  endif()
+  math(EXPR n "${n} + 1")
+endwhile()
 
 # Each missing folder, from the top down, made 0755 and recorded before the
 # files are written: were the install to stop, they are still known.
@@ -88,6 +86,4 @@ while(n LESS folder_count)
   endwhile()
   math(EXPR n "${n} + 1")
 endwhile()
-if(NOT staging)
-  write_record("${record}")
-endif()
+write_record("${record}")
