@@ -38,9 +38,7 @@ readme_block() {
 # all_ran LOG: the ctest report in LOG, shown, skipped no test.
 all_ran() {
 	grep -E 'tests passed|tests failed' "$1"
-	if grep -q '(Skipped)$' "$1"; then
-		fail "$(printf 'skipped, in %s:\n%s' "$1" "$(grep '(Skipped)$' "$1")")"
-	fi
+	! grep -q '(Skipped)$' "$1" || fail "$(printf 'skipped, in %s:\n%s' "$1" "$(grep '(Skipped)$' "$1")")"
 }
 
 # release_build: the release preset's build, brought up to date.

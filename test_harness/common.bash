@@ -11,9 +11,7 @@ ulimit -S -f $((64 * 1024))
 
 # With TEST_UNDER_VALGRIND=1 put "${checked[@]}" before each program run.
 checked=()
-if [[ ${TEST_UNDER_VALGRIND:-} == 1 ]]; then
-	checked=("$BATS_TEST_DIRNAME/../test_harness/under-valgrind")
-fi
+[[ ${TEST_UNDER_VALGRIND:-} != 1 ]] || checked=("$BATS_TEST_DIRNAME/../test_harness/under-valgrind")
 
 # missing WHAT: skips the case for want of WHAT, which run-bats counts.
 missing() { skip "missing: $*"; }
@@ -22,9 +20,7 @@ under_valgrind() { ((${#checked[@]} > 0)); }
 # In a cross build put "${emulated[@]}" (CMAKE_CROSSCOMPILING_EMULATOR)
 # right before a program of the build, after valgrind if any.
 emulated=()
-if [[ -n ${TEST_EMULATOR:-} ]]; then
-	IFS=';' read -ra emulated <<<"$TEST_EMULATOR"
-fi
+[[ -z ${TEST_EMULATOR:-} ]] || IFS=';' read -ra emulated <<<"$TEST_EMULATOR"
 emulated() { ((${#emulated[@]} > 0)); }
 
 # Where a run's standard output and error are kept, and its exit status.
