@@ -38,7 +38,8 @@ readme_block() {
 # all_ran LOG: the ctest report in LOG, shown, skipped no test.
 all_ran() {
 	grep -E 'tests passed|tests failed' "$1"
-	! grep -q '(Skipped)$' "$1" || fail "$(printf 'skipped, in %s:\n%s' "$1" "$(grep '(Skipped)$' "$1")")"
+	! grep -q '(Skipped)$' "$1" ||
+		fail "$(printf 'skipped, in %s:\n%s' "$1" "$(grep '(Skipped)$' "$1")")"
 }
 
 # release_build: the release preset's build, brought up to date.
