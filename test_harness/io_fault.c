@@ -39,9 +39,9 @@ static int poll_errno;          // 0: fail no poll
 static int poll_once;
 static int sleep_skipped;
 static long reads, writes, lines, polls;
-// The pauses asked for, in milliseconds, as the report gives them.
-static char pauses[1024] = "-";
-static size_t pauses_length = 1;
+// The pauses asked for, in milliseconds, each after a comma.
+static char pauses[1024];
+static size_t pauses_length;
 
 // The extra entry.
 static union {
@@ -117,7 +117,7 @@ __attribute__((destructor)) static void report(void)
 	char line[128 + sizeof pauses];
 	int length =
 	    snprintf(line, sizeof line, "reads %ld writes %ld lines %ld polls %ld pauses %s\n",
-	             reads, writes, lines, polls, pauses);
+	             reads, writes, lines, polls, pauses_length == 0 ? "-" : pauses + 1);
 	// Renamed over the report, whole; not on a standard descriptor the
 	// program closed, whose writes are the ones counted.
 	char partial[4096];
@@ -174,10 +174,9 @@ int nanosleep(const struct timespec *pause, struct timespec *left)
 	static int (*real)(const struct timespec *, struct timespec *);
 	if (real == NULL)
 		*(void **)&real = dlsym(RTLD_NEXT, "nanosleep");
-	// The first replaces the "-"; a list too long for the report ends.
-	static long paused;
-	const size_t at = paused++ == 0 ? 0 : pauses_length;
-	const int n = snprintf(pauses + at, sizeof pauses - at, at == 0 ? "%ld" : ",%ld",
+	// A list too long for the report ends.
+	const size_t at = pauses_length;
+	const int n = snprintf(pauses + at, sizeof pauses - at, ",%ld",
 	                       (long)pause->tv_sec * 1000 + pause->tv_nsec / 1000000);
 	if (n > 0 && (size_t)n < sizeof pauses - at)
 		pauses_length = at + (size_t)n;
