@@ -16,7 +16,7 @@ mapfile -t suite_packages < <(awk '!/^#/ && NF { print $1 }' test_harness/packag
 step() { printf '\n=== %s [at %d s]\n' "$*" "$SECONDS"; }
 
 # fail MESSAGE: says what failed, on standard error, and stops.
-fail() { printf '%s\n' "$*" >&2 && exit 1; }
+fail() { printf '%s\n' "$*" >&2; exit 1; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ci.XXXXXX")
 cleanups=("rm -rf '$scratch'")
