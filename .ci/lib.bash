@@ -35,11 +35,13 @@ readme_block() {
 		grep . || fail "README.md has no shell code block $1"
 }
 
-# all_ran LOG: the ctest report in LOG, shown, skipped no test.
-all_ran() {
-	grep -E 'tests passed|tests failed' "$1"
-	! grep -q '(Skipped)$' "$1" ||
-		fail "$(printf 'skipped, in %s:\n%s' "$1" "$(grep '(Skipped)$' "$1")")"
+# all_pass LOG WHAT COMMAND...: COMMAND, its output in LOG, passed and
+# skipped no test (ctest's report, or its last line, shown); else LOG is
+# shown and WHAT failed.
+all_pass() {
+	"${@:3}" >"$1" 2>&1 || { cat "$1"; fail "$2 failed"; }
+	grep -E 'tests passed|tests failed' "$1" || tail -n 1 "$1"
+	! grep -q '(Skipped)$' "$1" || fail "$(printf 'skipped, in %s:\n%s' "$1" "$(grep '(Skipped)$' "$1")")"
 }
 
 # release_build: the release preset's build, brought up to date.
