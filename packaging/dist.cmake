@@ -9,13 +9,9 @@ if(NOT GIT)
   message(FATAL_ERROR "dist: git is not installed; "
                       "the source tarball is made from git's HEAD (apt-get install git)")
 endif()
-execute_process(COMMAND git -C ${SOURCE} rev-parse --show-toplevel
-  OUTPUT_VARIABLE top OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE failed)
-if(NOT failed)
-  file(REAL_PATH ${top} top)
-  file(REAL_PATH ${SOURCE} source)
-endif()
-if(failed OR NOT top STREQUAL source)
+execute_process(COMMAND git -C ${SOURCE} rev-parse --show-cdup
+  OUTPUT_VARIABLE up OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE failed)
+if(failed OR up)
   message(FATAL_ERROR "dist: ${SOURCE} is not the top of a git checkout; "
                       "the source tarball is made from git's HEAD, so make it in a clone")
 endif()

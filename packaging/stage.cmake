@@ -3,16 +3,12 @@
 # whatever the umask; in the .deb, Debian's copyright and changelog in
 # place of the licence.
 set(stage ${CPACK_TEMPORARY_INSTALL_DIRECTORY})
-set(doc ${stage}/usr/${CPACK_DOC_DIR})
 if(CPACK_GENERATOR STREQUAL "DEB" AND CPACK_LICENSE_DIR)
   file(REMOVE ${stage}/usr/${CPACK_LICENSE_DIR}/LICENSE)
-  file(GLOB left ${stage}/usr/${CPACK_LICENSE_DIR}/*)
-  if(NOT left)
-    file(REMOVE_RECURSE ${stage}/usr/${CPACK_LICENSE_DIR})
-  endif()
+  execute_process(COMMAND rmdir ${stage}/usr/${CPACK_LICENSE_DIR} ERROR_QUIET) # if now empty
 endif()
 if(CPACK_GENERATOR STREQUAL "DEB")
-  file(COPY ${CPACK_DEBIAN_DOCS} DESTINATION ${doc})
+  file(COPY ${CPACK_DEBIAN_DOCS} DESTINATION ${stage}/usr/${CPACK_DOC_DIR})
 endif()
 
 file(GLOB_RECURSE files LIST_DIRECTORIES true ${stage}/*)
