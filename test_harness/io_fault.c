@@ -49,8 +49,11 @@ static union {
 	char bytes[sizeof(struct dirent64) + (1 << 20)];
 } long_entry;
 
+// errno_named(TEXT): the errno TEXT begins with, EIO if none; 0 for ZERO or no TEXT.
 static int errno_named(const char *name)
 {
+	if (name == NULL || *name == '\0')
+		return 0;
 	static const struct {
 		const char *name;
 		int value;
@@ -90,14 +93,10 @@ __attribute__((constructor)) static void loaded(void)
 			failing_writes =
 			    strcmp(count, ":ever") == 0 ? -1 : strtol(count + 1, NULL, 10);
 	}
-	const char *opendir_fault = getenv("OPENDIR_FAULT");
-	if (opendir_fault != NULL && *opendir_fault != '\0')
-		opendir_errno = errno_named(opendir_fault);
+	opendir_errno = errno_named(getenv("OPENDIR_FAULT"));
 	const char *poll_fault = getenv("POLL_FAULT");
-	if (poll_fault != NULL && *poll_fault != '\0') {
-		poll_errno = errno_named(poll_fault);
-		poll_once = strstr(poll_fault, ":once") != NULL;
-	}
+	poll_errno = errno_named(poll_fault);
+	poll_once = poll_errno != 0 && strstr(poll_fault, ":once") != NULL;
 	const char *sleep_fault = getenv("SLEEP_FAULT");
 	sleep_skipped = sleep_fault != NULL && strcmp(sleep_fault, "skip") == 0;
 	const char *marker = getenv("FAULT_LOADED");
