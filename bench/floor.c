@@ -17,14 +17,6 @@
 #define LINES (64 << 10)
 #endif
 
-struct record {
-	unsigned long long inode;
-	long long offset;
-	unsigned short length;
-	unsigned char type;
-	char name[];
-};
-
 static char out[LINES];
 static size_t used;
 
@@ -73,10 +65,11 @@ int main(int argc, char *argv[])
 	int fd = open(dirname, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	long n = -1;
 	while (fd >= 0 && (n = syscall(SYS_getdents64, fd, records, sizeof records)) > 0) {
-		const struct record *r;
-		for (long at = 0; at < n; at += r->length) {
-			r = (const struct record *)(records + at);
-			if (add(dirname, dirname_length, r->name) < 0)
+		// The kernel's records, as glibc's dirent64 lays them out.
+		const struct dirent64 *r;
+		for (long at = 0; at < n; at += r->d_reclen) {
+			r = (const struct dirent64 *)(records + at);
+			if (add(dirname, dirname_length, r->d_name) < 0)
 				return 1;
 		}
 	}
