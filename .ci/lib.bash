@@ -39,7 +39,7 @@ readme_block() {
 # skipped no test (ctest's report, or its last line, shown); else LOG is
 # shown and WHAT failed.
 all_pass() {
-	"${@:3}" >"$1" 2>&1 || { cat "$1"; fail "$2 failed"; }
+	"${@:3}" >"$1" 2>&1 || { cat "$1" >&2; fail "$2 failed"; }
 	grep -E 'tests passed|tests failed' "$1" || tail -n 1 "$1"
 	! grep -q '(Skipped)$' "$1" || fail "$(printf 'skipped, in %s:\n%s' "$1" "$(grep '(Skipped)$' "$1")")"
 }
