@@ -1,9 +1,10 @@
 # SPDX-License-Identifier: MIT
-"""usage: measure.py [--quick] WORK OUT MACHINE MEASURED FOLDER...
+"""usage: measure.py WORK MACHINE MEASURED [bench/run's arguments]
 
 Times the listers bench/run built in WORK on directories it makes in each
-FOLDER, once, and keeps for later runs; writes OUT, a section a folder, and
-beside it a chart of them all. MACHINE and MEASURED say where and what.
+FOLDER, once, and keeps for later runs; writes the Markdown, a section a
+folder, and beside it a chart of them all. MACHINE and MEASURED say where
+and what.
 
 The machine is shared and noisy, so no command is timed in a group of its
 own: every round runs each command once, in an order shuffled afresh, and a
@@ -258,12 +259,13 @@ def chart(out, sizes, sections):
 
 
 def main():
-    parser = argparse.ArgumentParser(usage=__doc__.splitlines()[0].removeprefix("usage: "))
-    parser.add_argument("--quick", action="store_true")
-    for name in ("work", "out", "machine", "measured"):
-        parser.add_argument(name)
-    parser.add_argument("folders", nargs="+")
-    a = parser.parse_args()
+    parser = argparse.ArgumentParser(prog="bench/run", usage="bench/run [--quick] [--out FILE] [FOLDER...]")
+    for name in ("work", "machine", "measured"):
+        parser.add_argument(name, help=argparse.SUPPRESS)
+    parser.add_argument("--quick", action="store_true", help="small directories and few runs")
+    parser.add_argument("--out", default=os.path.join(os.path.dirname(__file__), "..", "BENCHMARKS.md"))
+    parser.add_argument("folders", nargs="*", default=["/dev/shm/pathlist-bench", "/var/tmp/pathlist-bench"])
+    a = parser.parse_intermixed_args()
     sizes = [1000, 10000] if a.quick else [1000, 10000, 100000, 1000000]
     counted = 10000 if a.quick else 100000
     texts, sections = zip(*(section(a, folder, sizes, counted) for folder in a.folders))
