@@ -19,7 +19,6 @@ import sys
 import time
 
 FLOORS = ["floor-32k-64k", "floor-64k-64k", "floor-1m-1m"]
-OTHERS = ["ls -f", "bfs", "find"]
 
 
 def run(argv, drop_caches=False):
