@@ -6,7 +6,8 @@
 if(NOT IS_ABSOLUTE "${zsh_completions}")
   set(zsh_completions "${CMAKE_INSTALL_PREFIX}/${zsh_completions}")
 endif()
-file(INSTALL DESTINATION "${zsh_completions}" TYPE FILE RENAME _pathlist FILES "${zsh_completion}")
+file(INSTALL DESTINATION "${zsh_completions}" TYPE FILE RENAME _pathlist
+     FILES "${CMAKE_CURRENT_LIST_DIR}/../pathlist/pathlist.zsh-completion")
 if("$ENV{GRIDCHECK_PATHLIST_STAGING}")
   return()
 endif()

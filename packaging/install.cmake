@@ -20,7 +20,6 @@ set(docs ${CMAKE_INSTALL_DOCDIR})
 # build system, which as root would leave its files in the build folder.
 bracket(record "${PROJECT_BINARY_DIR}/install_record.cmake")
 bracket(manifest "${PROJECT_BINARY_DIR}/install_manifest.txt")
-bracket(zsh_completion "${PROJECT_SOURCE_DIR}/pathlist/pathlist.zsh-completion")
 bracket(datadir "${CMAKE_INSTALL_DATADIR}")
 bracket(zsh_completiondir "${INSTALL_ZSH_COMPLETIONDIR}")
 set(dirs ${CMAKE_INSTALL_BINDIR} ${man} ${docs} ${INSTALL_LICENSEDIR} ${bash} ${fish})
