@@ -19,14 +19,10 @@ step() { printf '\n=== %s [at %d s]\n' "$*" "$SECONDS"; }
 fail() { printf '%s\n' "$*" >&2; exit 1; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/ci.XXXXXX")
-cleanups=("rm -rf '$scratch'")
 # at_exit COMMAND: run COMMAND at the end, before the scratch folder goes.
-at_exit() { cleanups=("$1" "${cleanups[@]}"); }
-clean_up() {
-	local cleanup
-	for cleanup in "${cleanups[@]}"; do eval "$cleanup"; done
-}
-trap clean_up EXIT
+cleanups=:
+at_exit() { cleanups="$1; $cleanups"; }
+trap 'eval "$cleanups"; rm -rf "$scratch"' EXIT
 
 # readme_block N: the lines of README.md's Nth shell code block.
 readme_block() {
