@@ -64,9 +64,5 @@ else()
   set(BUILD_TESTING ON)
 endif()
 
-# What the bats files are told of the emulator, a list in one variable.
-set(test_emulator "")
-if(CMAKE_CROSSCOMPILING_EMULATOR)
-  string(REPLACE ";" "\\;" test_emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
-  set(test_emulator ";TEST_EMULATOR=${test_emulator}")
-endif()
+# The emulator as the bats files' TEST_EMULATOR: a list in one variable.
+string(REPLACE ";" "\\;" test_emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
