@@ -11,15 +11,8 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   file(COPY ${CPACK_DEBIAN_DOCS} DESTINATION ${stage}/usr/${CPACK_DOC_DIR})
 endif()
 
-file(GLOB_RECURSE files LIST_DIRECTORIES true ${stage}/*)
-foreach(path IN LISTS files)
-  if(IS_DIRECTORY ${path} OR path MATCHES "/bin/[^/]+$")
-    file(CHMOD ${path} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
-                                   GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-  else()
-    file(CHMOD ${path} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-  endif()
-endforeach()
+# X: the folders, and the programs, which the owner may run.
+execute_process(COMMAND chmod -R u=rwX,go=rX "${stage}" COMMAND_ERROR_IS_FATAL ANY)
 
 # Every file dated SOURCE_DATE_EPOCH (cpack.cmake): rpm only clamps later.
 execute_process(COMMAND find "${stage}" -exec touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" {} +
