@@ -41,14 +41,9 @@ try() {
 # exactly the line ERROR to $err (empty: nothing) and OUTPUT-FILE to $out.
 check() {
 	local ok=true
-	if [[ $status != "$1" ]]; then
-		printf 'exit status %s, expected %s\n' "$status" "$1" >&2
-		ok=false
-	fi
-	if ! cmp -s "$err" <(if [[ -n $2 ]]; then printf '%s\n' "$2"; fi); then
-		printf 'standard error:\n%s\nexpected:\n%s\n' "$(cat "$err")" "$2" >&2
-		ok=false
-	fi
+	[[ $status == "$1" ]] || { printf 'exit status %s, expected %s\n' "$status" "$1" >&2; ok=false; }
+	cmp -s "$err" <(if [[ -n $2 ]]; then printf '%s\n' "$2"; fi) ||
+		{ printf 'standard error:\n%s\nexpected:\n%s\n' "$(cat "$err")" "$2" >&2; ok=false; }
 	if (($# > 2)) && ! cmp -s "$out" "$3"; then
 		printf 'standard output differs from %s:\n' "$3" >&2
 		diff "$3" "$out" | head -n 10 >&2
