@@ -96,7 +96,7 @@ __attribute__((constructor)) static void loaded(void)
 	opendir_errno = errno_named(getenv("OPENDIR_FAULT"));
 	const char *poll_fault = getenv("POLL_FAULT");
 	poll_errno = errno_named(poll_fault);
-	poll_once = poll_errno != 0 && strstr(poll_fault, ":once") != NULL;
+	poll_once = poll_fault != NULL && strstr(poll_fault, ":once") != NULL;
 	const char *sleep_fault = getenv("SLEEP_FAULT");
 	sleep_skipped = sleep_fault != NULL && strcmp(sleep_fault, "skip") == 0;
 	const char *marker = getenv("FAULT_LOADED");
